@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, testing, fuzzing, benchmarking and packaging need.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake pkg-config
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32
+  binutils-mingw-w64-x86-64
+  libfltk1.3-dev libx11-dev libxtst-dev
+  googletest libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev clang-format
+  # run and test on a private X server, natively and under Wine
+  xvfb xauth xdotool openbox x11-utils imagemagick wine wine64
+  # release archives
+  zip unzip file
+)
+
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update
+"${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${packages[@]}"

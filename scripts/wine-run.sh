@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in a throwaway prefix kept in the build tree (or $WINEPREFIX).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
+export WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+if [[ ! -d $WINEPREFIX/drive_c ]]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  # Two test runs may race to create the prefix: let one do it.
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  [[ -d $WINEPREFIX/drive_c ]] || wineboot --init >/dev/null 2>&1 || true
+  flock -u 9
+fi
+exec wine "$@"

@@ -1,0 +1,102 @@
+#include "coordinate_file.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+#include "file_system.hpp"
+#include "run_failure.hpp"
+
+namespace shared {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+[[noreturn]] void Fail(std::string_view name, std::string_view problem) {
+  throw RunFailure("The coordinate file \"" + std::string(name) + "\" " + std::string(problem));
+}
+
+enum class LineEnd { kNewline, kEndOfFile };
+
+// Reads one line into `line`; returns how it ended, or nullopt at the end of the file before any
+// character of the line.
+std::optional<LineEnd> ReadLine(std::FILE* stream, std::string_view name, int line_number,
+                                std::string& line) {
+  line.clear();
+  bool pending_cr = false;
+  for (;;) {
+    const int c = std::fgetc(stream);
+    if (c == EOF) {
+      if (std::ferror(stream)) {
+        Fail(name, "can't be read: " + std::string(std::strerror(errno)) + ".");
+      }
+      if (pending_cr) line.push_back('\r');
+      if (line.empty() && !pending_cr) return std::nullopt;
+      return LineEnd::kEndOfFile;
+    }
+    if (c == '\n') return LineEnd::kNewline;  // CR LF or a lone LF; the CR is not kept
+    if (pending_cr) line.push_back('\r');
+    pending_cr = (c == '\r');
+    if (!pending_cr) line.push_back(static_cast<char>(c));
+    if (line.size() > kMaxCoordinateLine) {
+      Fail(name, "has a line " + std::to_string(line_number) + " longer than " +
+                     std::to_string(kMaxCoordinateLine) + " characters; it holds no coordinate.");
+    }
+  }
+}
+
+}  // namespace
+
+std::filesystem::path CoordinateFilePath(const std::filesystem::path& program_folder) {
+  return program_folder / kCoordinateFileName;
+}
+
+std::string CoordinateFileBytes(std::string_view x_text, std::string_view y_text) {
+  std::string bytes;
+  bytes.reserve(x_text.size() + y_text.size() + 4);
+  bytes.append(x_text).append("\r\n").append(y_text).append("\r\n");
+  return bytes;
+}
+
+CoordinateTexts ReadCoordinates(std::FILE* stream, std::string_view name) {
+  CoordinateTexts texts;
+  const std::optional<LineEnd> first = ReadLine(stream, name, 1, texts.x);
+  if (!first) Fail(name, "is empty; it should hold the X coordinate and then the Y coordinate.");
+  if (*first == LineEnd::kEndOfFile || !ReadLine(stream, name, 2, texts.y)) {
+    Fail(name, "ends before its second line; it should hold the X and the Y coordinate.");
+  }
+  return texts;
+}
+
+CoordinateTexts ReadCoordinateFile(const std::filesystem::path& file) {
+  const std::string name = PathText(file);
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) Fail(name, "is a folder, not a file.");
+  errno = 0;
+  FileHandle stream(OpenForReading(file));
+  if (!stream) {
+    if (errno == ENOENT) Fail(name, "does not exist. Grab a point with Sightrel first.");
+    Fail(name, "can't be opened: " + std::string(std::strerror(errno)) + ".");
+  }
+  return ReadCoordinates(stream.get(), name);
+}
+
+void WriteCoordinateFile(const std::filesystem::path& file, std::string_view x_text,
+                         std::string_view y_text) {
+  std::filesystem::path temporary = file;
+  temporary += ".tmp";
+  std::string error = WriteFileDurably(temporary, CoordinateFileBytes(x_text, y_text));
+  if (error.empty()) error = RenameOver(temporary, file);
+  if (!error.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    Fail(PathText(file), "can't be written: " + error + ".");
+  }
+}
+
+}  // namespace shared

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// coordinates.dat: the only thing the two programs share. Two text lines, X then Y, each ending in
+// CR LF, for example "0123\r\n0456\r\n".
+namespace shared {
+
+inline constexpr std::string_view kCoordinateFileName = "coordinates.dat";
+
+// A line longer than this can't be a coordinate; reading stops there instead of holding it all.
+inline constexpr std::size_t kMaxCoordinateLine = 256;
+
+struct CoordinateTexts {
+  std::string x;
+  std::string y;
+  friend bool operator==(const CoordinateTexts&, const CoordinateTexts&) = default;
+};
+
+std::filesystem::path CoordinateFilePath(const std::filesystem::path& program_folder);
+
+// The exact bytes the capture program writes.
+std::string CoordinateFileBytes(std::string_view x_text, std::string_view y_text);
+
+// Reads the first two lines, untrimmed and unconverted. A line ends at CR LF or at a lone LF;
+// the second may also end at the end of the file; anything after it is ignored. A lone CR is an
+// ordinary character. Throws RunFailure, naming `name`, if the stream ends before the second
+// line, can't be read, or a line is longer than kMaxCoordinateLine.
+CoordinateTexts ReadCoordinates(std::FILE* stream, std::string_view name);
+
+// Opens and reads the file; throws RunFailure naming the file when it is missing, a folder,
+// unreadable or short.
+CoordinateTexts ReadCoordinateFile(const std::filesystem::path& file);
+
+// Replaces the file whole: the bytes go to a temporary file beside it, which is then renamed over
+// it, so a failure or a kill at any moment leaves the old file or the new one, never a part.
+// Throws RunFailure naming the file and the reason; the old file is then untouched.
+void WriteCoordinateFile(const std::filesystem::path& file, std::string_view x_text,
+                         std::string_view y_text);
+
+}  // namespace shared

@@ -1,0 +1,1 @@
+# Platform code: built with the programs.

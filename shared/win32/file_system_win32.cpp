@@ -1,0 +1,85 @@
+#include "../file_system.hpp"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace shared {
+namespace {
+
+std::string SystemMessage(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring wide = length ? std::wstring(text, length) : L"error " + std::to_wstring(code);
+  if (text) LocalFree(text);
+  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.' ||
+                           wide.back() == L' ')) {
+    wide.pop_back();
+  }
+  return PathText(std::filesystem::path(wide));
+}
+
+std::string LastError() { return SystemMessage(GetLastError()); }
+
+}  // namespace
+
+std::filesystem::path ProgramFolder() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::filesystem::current_path();
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return std::filesystem::path(buffer).parent_path();
+    }
+    buffer.resize(buffer.size() * 2);  // the path was cut: ask again with more room
+  }
+}
+
+std::FILE* OpenForReading(const std::filesystem::path& path) {
+  return _wfopen(path.c_str(), L"rb");
+}
+
+std::string WriteFileDurably(const std::filesystem::path& path, std::string_view bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  std::string error;
+  while (!bytes.empty() && error.empty()) {
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+      error = LastError();
+    } else if (written == 0) {
+      error = "nothing could be written";
+    } else {
+      bytes.remove_prefix(written);
+    }
+  }
+  if (error.empty() && !FlushFileBuffers(file)) error = LastError();
+  if (!CloseHandle(file) && error.empty()) error = LastError();
+  return error;
+}
+
+std::string RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return LastError();
+  }
+  return {};
+}
+
+std::string PathText(const std::filesystem::path& path) {
+  const std::wstring& wide = path.native();
+  if (wide.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
+                      nullptr, nullptr);
+  return text;
+}
+
+}  // namespace shared

@@ -1,0 +1,164 @@
+#include "coordinate_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "file_system.hpp"
+#include "run_failure.hpp"
+#include "scratch_folder.hpp"
+
+namespace {
+
+using shared::CoordinateTexts;
+
+TEST(CoordinateFile, WritesTwoCrLfLines) {
+  ScratchFolder folder;
+  const auto file = shared::CoordinateFilePath(folder.path());
+  shared::WriteCoordinateFile(file, "0007", "0042");
+  EXPECT_EQ(folder.Read("coordinates.dat"), "0007\r\n0042\r\n");
+}
+
+TEST(CoordinateFile, ReplacesALongerFileWholeAndLeavesNoTemporaryFile) {
+  ScratchFolder folder;
+  folder.Write("coordinates.dat", "11111111\r\n22222222\r\n33333333\r\n");
+  shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1234", "0005");
+  EXPECT_EQ(folder.Read("coordinates.dat"), "1234\r\n0005\r\n");
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1u);
+}
+
+TEST(CoordinateFile, WriteThenReadRoundTripsEveryText) {
+  ScratchFolder folder;
+  const auto file = shared::CoordinateFilePath(folder.path());
+  for (const CoordinateTexts& texts :
+       {CoordinateTexts{"0123", "0456"}, CoordinateTexts{"00-5", "0-42"},
+        CoordinateTexts{"10000", "-1920"}, CoordinateTexts{"", ""}}) {
+    shared::WriteCoordinateFile(file, texts.x, texts.y);
+    EXPECT_EQ(shared::ReadCoordinateFile(file), texts);
+  }
+}
+
+TEST(CoordinateFile, FailedWriteLeavesTheOldFileWholeAndNamesTheFile) {
+  ScratchFolder folder;
+  // A folder standing where the file's temporary should go makes the write itself fail.
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+  std::filesystem::create_directory(folder.path() / "coordinates.dat.tmp");
+  try {
+    shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "0999", "0999");
+    FAIL() << "the write should have failed";
+  } catch (const shared::RunFailure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("coordinates.dat"), std::string::npos);
+  }
+  EXPECT_EQ(folder.Read("coordinates.dat"), "0001\r\n0002\r\n");
+}
+
+TEST(CoordinateFile, FailedRenameRemovesTheTemporaryFile) {
+  ScratchFolder folder;
+  std::filesystem::create_directory(folder.path() / "coordinates.dat");
+  std::filesystem::create_directory(folder.path() / "coordinates.dat" / "keep");
+  EXPECT_THROW(shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1", "2"),
+               shared::RunFailure);
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "coordinates.dat.tmp"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "coordinates.dat" / "keep"));
+}
+
+struct ReadCase {
+  const char* name;
+  std::string bytes;
+  CoordinateTexts expected;
+};
+
+class ReadAccepts : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadAccepts, ReturnsTheTwoLinesUntrimmed) {
+  ScratchFolder folder;
+  folder.Write("coordinates.dat", GetParam().bytes);
+  EXPECT_EQ(shared::ReadCoordinateFile(shared::CoordinateFilePath(folder.path())),
+            GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReadAccepts,
+    ::testing::Values(ReadCase{"ClosingCrLf", "0123\r\n0456\r\n", {"0123", "0456"}},
+                      ReadCase{"NoClosingLineEnd", "0123\r\n0456", {"0123", "0456"}},
+                      ReadCase{"ExtraLinesIgnored", "1\r\n2\r\n3\r\n4\r\n", {"1", "2"}},
+                      ReadCase{"LoneLfEndsALine", "0123\n0456\n", {"0123", "0456"}},
+                      ReadCase{"LoneCrIsText", "01\r23\r\n0456", {"01\r23", "0456"}},
+                      ReadCase{"TrailingCrKept", "0123\r\n0456\r", {"0123", "0456\r"}},
+                      ReadCase{"SpacesKept", " 12 \r\n 34 \r\n", {" 12 ", " 34 "}},
+                      ReadCase{"EmptyLines", "\r\n\r\n", {"", ""}},
+                      ReadCase{"FiveDigits", "10000\r\n-1920\r\n", {"10000", "-1920"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct RejectCase {
+  const char* name;
+  std::string bytes;
+  const char* reason;  // a word the message must hold
+};
+
+class ReadRejects : public ::testing::TestWithParam<RejectCase> {};
+
+TEST_P(ReadRejects, WithAMessageThatNamesTheFile) {
+  ScratchFolder folder;
+  folder.Write("coordinates.dat", GetParam().bytes);
+  try {
+    shared::ReadCoordinateFile(shared::CoordinateFilePath(folder.path()));
+    FAIL() << "accepted";
+  } catch (const shared::RunFailure& failure) {
+    const std::string message = failure.what();
+    EXPECT_NE(message.find("coordinates.dat"), std::string::npos) << message;
+    EXPECT_NE(message.find(GetParam().reason), std::string::npos) << message;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReadRejects,
+    ::testing::Values(RejectCase{"Empty", "", "empty"},
+                      RejectCase{"OneLineNoEnd", "0123", "second line"},
+                      RejectCase{"OneLineWithEnd", "0123\r\n", "second line"},
+                      RejectCase{"LongFirstLine", std::string(100000, '7'), "longer"},
+                      RejectCase{"LongSecondLine", "1\r\n" + std::string(300, '0'), "longer"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CoordinateFile, MissingFileIsReportedAsMissing) {
+  ScratchFolder folder;
+  try {
+    shared::ReadCoordinateFile(shared::CoordinateFilePath(folder.path()));
+    FAIL() << "accepted";
+  } catch (const shared::RunFailure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("does not exist"), std::string::npos);
+  }
+}
+
+TEST(CoordinateFile, FolderInPlaceOfTheFileIsReported) {
+  ScratchFolder folder;
+  std::filesystem::create_directory(folder.path() / "coordinates.dat");
+  EXPECT_THROW(shared::ReadCoordinateFile(shared::CoordinateFilePath(folder.path())),
+               shared::RunFailure);
+}
+
+TEST(CoordinateFile, NonAsciiFolderWorks) {
+  ScratchFolder folder;
+  const auto sub = folder.path() / std::filesystem::path(u8"Dokumente-\u00e9\u00df-\u4e2d");
+  std::filesystem::create_directory(sub);
+  shared::WriteCoordinateFile(shared::CoordinateFilePath(sub), "0001", "0002");
+  EXPECT_EQ(shared::ReadCoordinateFile(shared::CoordinateFilePath(sub)),
+            (CoordinateTexts{"0001", "0002"}));
+}
+
+TEST(ProgramFolder, HoldsTheRunningTestExecutable) {
+  const auto folder = shared::ProgramFolder();
+  EXPECT_TRUE(std::filesystem::is_directory(folder)) << shared::PathText(folder);
+  bool found = false;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    found = found || entry.path().stem() == "unit_tests";
+  }
+  EXPECT_TRUE(found) << shared::PathText(folder);
+}
+
+}  // namespace

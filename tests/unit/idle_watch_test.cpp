@@ -1,0 +1,275 @@
+#include "idle_watch.hpp"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "fake_pointer.hpp"
+#include "module1a.hpp"
+#include "run_failure.hpp"
+
+namespace {
+
+using shared::POINT;
+
+constexpr POINT kTarget{123, 456};
+constexpr POINT kRest{700, 300};
+
+// Press places by tick number (ticks count from 1, the first tick one second after start-up).
+using Timeline = std::map<int, std::vector<POINT>>;
+
+// Runs `ticks` ticks. Before each, `script` may move the pointer, refuse reads or change the
+// limit, as a user or the desktop would between two ticks.
+Timeline RunTicks(clicker::IdleWatch& watch, FakePointer& pointer, int ticks,
+                  const std::function<void(int tick)>& script) {
+  Timeline presses;
+  for (int tick = 1; tick <= ticks; ++tick) {
+    script(tick);
+    const std::size_t before = pointer.Presses().size();
+    watch.Timer1_Timer();
+    const std::vector<POINT> now = pointer.Presses();
+    for (std::size_t i = before; i < now.size(); ++i) presses[tick].push_back(now[i]);
+  }
+  return presses;
+}
+
+// A full sequence starting on `tick`: the target twice on consecutive ticks, then the rest place.
+void AddSequence(Timeline& timeline, int tick, POINT rest) {
+  timeline[tick] = {kTarget};
+  timeline[tick + 1] = {kTarget};
+  timeline[tick + 2] = {rest};
+}
+
+struct Case {
+  const char* name;
+  std::int16_t limit;
+  int ticks;
+  std::function<void(int, FakePointer&, clicker::IdleWatch&)> script;
+  std::function<Timeline()> expected;
+};
+
+class IdleWatchTimeline : public ::testing::TestWithParam<Case> {};
+
+TEST_P(IdleWatchTimeline, ClicksOnTheExpectedTicks) {
+  const Case& c = GetParam();
+  FakePointer pointer;
+  pointer.position = kRest;
+  clicker::IdleWatch watch(pointer, "0123", "0456");
+  watch.SetIdleLimit(c.limit);
+  const Timeline actual =
+      RunTicks(watch, pointer, c.ticks, [&](int tick) { c.script(tick, pointer, watch); });
+  EXPECT_EQ(actual, c.expected());
+  if (!watch.Clicking) {
+    EXPECT_EQ(watch.ClickStep, 0);
+  }
+}
+
+const Case kCases[] = {
+    {"StillPointerClicksOnTicks16And17AndReturnsOn18ThenEvery17", 15, 60,
+     [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] {
+       Timeline t;
+       AddSequence(t, 16, kRest);
+       AddSequence(t, 33, kRest);
+       AddSequence(t, 50, kRest);
+       return t;
+     }},
+    {"RestAtOriginCountsTheFirstTickAsStill", 15, 40,
+     [](int tick, FakePointer& p, clicker::IdleWatch&) {
+       if (tick == 1) p.position = {0, 0};
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 15, {0, 0});
+       AddSequence(t, 32, {0, 0});
+       return t;
+     }},
+    {"OnePixelMoveRestartsTheCount", 15, 30,
+     [](int tick, FakePointer& p, clicker::IdleWatch&) {
+       if (tick == 10) p.position = {kRest.x + 1, kRest.y};
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 25, {kRest.x + 1, kRest.y});
+       return t;
+     }},
+    {"OnePixelVerticalMoveRestartsTheCount", 15, 32,
+     [](int tick, FakePointer& p, clicker::IdleWatch&) {
+       if (tick == 15) p.position = {kRest.x, kRest.y - 1};
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 30, {kRest.x, kRest.y - 1});
+       return t;
+     }},
+    {"LimitZeroClicksOnEachNewPositionOnly", 0, 40,
+     [](int tick, FakePointer& p, clicker::IdleWatch&) {
+       if (tick == 20) p.position = {5, 6};
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 1, kRest);
+       AddSequence(t, 20, {5, 6});
+       return t;
+     }},
+    {"NegativeLimitNeverClicks", -1, 200, [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] { return Timeline{}; }},
+    {"LoweredLimitBelowTheCountWaitsForAMove", 15, 40,
+     [](int tick, FakePointer& p, clicker::IdleWatch& w) {
+       if (tick == 12) w.SetIdleLimit(5);  // the count stands at 10 by now
+       if (tick == 25) p.position = {1, 2};
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 30, {1, 2});
+       AddSequence(t, 37, {1, 2});
+       return t;
+     }},
+    {"LimitChangedMidSequenceStillFinishesIt", 15, 30,
+     [](int tick, FakePointer&, clicker::IdleWatch& w) {
+       if (tick == 17) w.SetIdleLimit(3);  // after step 0, before step 1
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 16, kRest);
+       AddSequence(t, 21, kRest);
+       AddSequence(t, 26, kRest);
+       return t;
+     }},
+    {"LimitSetToZeroMidSequenceFinishesAndStops", 15, 40,
+     [](int tick, FakePointer&, clicker::IdleWatch& w) {
+       if (tick == 18) w.SetIdleLimit(0);  // before step 2
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 16, kRest);
+       return t;
+     }},
+    {"MovingDuringASequenceDoesNotStopItAndStep2ReturnsToTheRestPlace", 15, 20,
+     [](int tick, FakePointer& p, clicker::IdleWatch&) {
+       if (tick == 18) p.position = {9, 9};  // the user moves just before step 2
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 16, kRest);
+       return t;
+     }},
+    {"UnreadablePointerNeitherCountsNorMovesTheRestPlace", 15, 50,
+     [](int tick, FakePointer& p, clicker::IdleWatch&) {
+       p.refuse_reads = tick >= 5 && tick <= 30;  // the desktop is locked meanwhile
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 42, kRest);  // ticks 2-4 and 31-42 are the 15 still ones
+       return t;
+     }},
+    {"LockedDesktopIsNotAPointerAtTheOrigin", 15, 100,
+     [](int, FakePointer& p, clicker::IdleWatch&) { p.refuse_reads = true; },
+     [] { return Timeline{}; }},
+    {"RefusedMovesAndClicksLeaveTheSequenceGoing", 15, 40,
+     [](int, FakePointer& p, clicker::IdleWatch&) { p.refuse_input = true; },
+     [] {
+       // The fake records each press where the pointer stayed, since no move was allowed.
+       Timeline t;
+       t[16] = {kRest};
+       t[17] = {kRest};
+       t[18] = {kRest};
+       t[33] = {kRest};
+       t[34] = {kRest};
+       t[35] = {kRest};
+       return t;
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Sequences, IdleWatchTimeline, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(IdleWatch, StateAfterASequenceIsBackToWatching) {
+  FakePointer pointer;
+  pointer.position = kRest;
+  clicker::IdleWatch watch(pointer, "0123", "0456");
+  for (int tick = 1; tick <= 16; ++tick) watch.Timer1_Timer();
+  EXPECT_TRUE(watch.Clicking);
+  EXPECT_EQ(watch.IdleCount, 15);
+  EXPECT_EQ(watch.ClickStep, 0);
+  watch.Timer1_Timer();
+  EXPECT_EQ(watch.ClickStep, 1);
+  watch.Timer1_Timer();
+  EXPECT_FALSE(watch.Clicking);
+  EXPECT_EQ(watch.ClickStep, 0);
+  EXPECT_EQ(watch.IdleCount, 0);
+  EXPECT_EQ(watch.LastPos, kRest);
+  EXPECT_EQ(pointer.position, kRest);
+}
+
+TEST(IdleWatch, EachClickIsMoveThenPressThenRelease) {
+  FakePointer pointer;
+  pointer.position = kRest;
+  clicker::IdleWatch watch(pointer, "0123", "0456");
+  watch.SetIdleLimit(1);
+  watch.Timer1_Timer();  // notes the place
+  pointer.calls.clear();
+  watch.Timer1_Timer();  // step 0
+  using C = FakePointer::Call;
+  const std::vector<C> expected = {
+      {C::kGet, kRest.x, kRest.y}, {C::kSet, 123, 456}, {C::kDown, 123, 456}, {C::kUp, 123, 456}};
+  EXPECT_EQ(pointer.calls, expected);
+}
+
+TEST(IdleWatch, CountStopsAtTheTopInsteadOfOverflowing) {
+  // Zero and negative limits, and a limit lowered below the count, leave the count growing.
+  const std::pair<std::int16_t, std::int16_t> limits[] = {{-5, -5}, {0, 0}, {10, 2}};
+  for (const auto& [first_limit, later_limit] : limits) {
+    FakePointer pointer;
+    pointer.position = kRest;
+    clicker::IdleWatch watch(pointer, "1", "1");
+    watch.SetIdleLimit(first_limit);
+    for (int tick = 0; tick < 6; ++tick) watch.Timer1_Timer();
+    watch.SetIdleLimit(later_limit);
+    const std::size_t presses = pointer.Presses().size();
+    for (int tick = 0; tick < 40000; ++tick) watch.Timer1_Timer();  // over eleven hours
+    EXPECT_EQ(watch.IdleCount, 32767) << "limit " << later_limit;
+    EXPECT_FALSE(watch.Clicking);
+    EXPECT_EQ(pointer.Presses().size(), presses) << "limit " << later_limit;
+  }
+}
+
+struct TargetCase {
+  const char* x;
+  const char* y;
+  POINT expected;
+};
+
+class IdleWatchTarget : public ::testing::TestWithParam<TargetCase> {};
+
+TEST_P(IdleWatchTarget, ConvertsTheTargetTextsAtTheClick) {
+  FakePointer pointer;
+  pointer.position = kRest;
+  clicker::IdleWatch watch(pointer, GetParam().x, GetParam().y);
+  watch.SetIdleLimit(0);
+  watch.Timer1_Timer();
+  ASSERT_EQ(pointer.Presses().size(), 1u);
+  EXPECT_EQ(pointer.Presses()[0], GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, IdleWatchTarget,
+                         ::testing::Values(TargetCase{"0123", "0456", {123, 456}},
+                                           TargetCase{"00-5", "0-42", {-5, -42}},
+                                           TargetCase{"-1920", "10000", {-1920, 10000}},
+                                           TargetCase{"0000", "0000", {0, 0}}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+TEST(IdleWatch, TargetThatIsNotANumberFailsBeforeAnyClick) {
+  for (const auto& [x, y] : {std::pair{"", ""}, std::pair{"12a", "5"}, std::pair{"5", " 6"}}) {
+    FakePointer pointer;
+    pointer.position = kRest;
+    clicker::IdleWatch watch(pointer, x, y);
+    watch.SetIdleLimit(0);
+    EXPECT_THROW(watch.Timer1_Timer(), shared::RunFailure) << '"' << x << "\", \"" << y << '"';
+    EXPECT_TRUE(pointer.Presses().empty());
+  }
+}
+
+}  // namespace
