@@ -1,1 +1,21 @@
-# Platform code: built with the programs.
+# The platform half of the shared library: the real pointer and the window builder (RunForm).
+# Holds no rule; the programs link it beside shared_rules.
+if(PLATFORM_WINDOWS)
+  add_library(desktop_platform STATIC
+    win32/win32_pointer.cpp
+  )
+  target_link_libraries(desktop_platform PUBLIC shared_rules user32 gdi32 comctl32
+                        PRIVATE project_warnings)
+else()
+  find_package(X11 REQUIRED)
+  # Found by hand: Debian's FLTK package config insists on the fluid designer being installed.
+  find_path(FLTK_INCLUDE_DIR FL/Fl.H REQUIRED)
+  find_library(FLTK_LIBRARY fltk REQUIRED)
+  add_library(desktop_platform STATIC
+    linux/x11_pointer.cpp
+  )
+  target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR})
+  target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LIBRARY} X11::X11 X11::Xtst
+                        PRIVATE project_warnings)
+endif()
+target_include_directories(desktop_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

@@ -1,0 +1,68 @@
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+#include "../run_failure.hpp"
+#include "../system_pointer.hpp"
+
+namespace shared {
+namespace {
+
+// The pointer of the X display in $DISPLAY, read from the root window and driven through XTest,
+// so moves and clicks travel the same path as a real mouse's and reach every client.
+class X11Pointer final : public Pointer {
+ public:
+  explicit X11Pointer(Display* display) : display_(display) {}
+  ~X11Pointer() override { XCloseDisplay(display_); }
+  X11Pointer(const X11Pointer&) = delete;
+  X11Pointer& operator=(const X11Pointer&) = delete;
+
+  bool GetCursorPos(POINT& point) override {
+    Window root = 0, child = 0;
+    int root_x = 0, root_y = 0, window_x = 0, window_y = 0;
+    unsigned int mask = 0;
+    // False when the pointer is on another screen of the display: no position to give.
+    if (!XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &root_x, &root_y,
+                       &window_x, &window_y, &mask)) {
+      return false;
+    }
+    point = {root_x, root_y};
+    return true;
+  }
+
+  bool SetCursorPos(std::int32_t x, std::int32_t y) override {
+    const bool sent = XTestFakeMotionEvent(display_, DefaultScreen(display_), x, y, CurrentTime);
+    return Settle() && sent;
+  }
+
+  bool mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std::uint32_t,
+                   std::uintptr_t) override {
+    bool sent = true;
+    if (flags & MOUSEEVENTF_LEFTDOWN) sent = XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    if (flags & MOUSEEVENTF_LEFTUP) sent = XTestFakeButtonEvent(display_, 1, False, CurrentTime) && sent;
+    return Settle() && sent;
+  }
+
+ private:
+  // Waits until the server has taken the request, so the event happens before the call returns.
+  bool Settle() { return XSync(display_, False) != 0; }
+
+  Display* display_;
+};
+
+}  // namespace
+
+std::unique_ptr<Pointer> OpenSystemPointer() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    throw RunFailure("Can't open the X display \"" + std::string(XDisplayName(nullptr)) +
+                     "\": the pointer can't be read or moved without one.");
+  }
+  int event_base = 0, error_base = 0, major = 0, minor = 0;
+  if (!XTestQueryExtension(display, &event_base, &error_base, &major, &minor)) {
+    XCloseDisplay(display);
+    throw RunFailure("The X display has no XTest extension: the pointer can't be moved or clicked.");
+  }
+  return std::make_unique<X11Pointer>(display);
+}
+
+}  // namespace shared
