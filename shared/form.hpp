@@ -1,9 +1,13 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "pointer_services.hpp"
 
 // A window described once, as data, and the handlers the platform calls on it. Each platform
 // builds native controls from a FormSpec; no platform code knows which program it runs.
@@ -82,12 +86,17 @@ class Form {
   virtual void MouseDown(std::string_view /*control*/, int /*button*/, Desktop&) {}
 };
 
-// Runs `form` until it ends: builds the window, calls Form_Load, shows the window, and dispatches
-// events. Returns the process exit status: 0 after End() or a closed window, non-zero after a
-// RunFailure, which has been reported by then (message box and standard error).
-int RunForm(Form& form);
+using FormFactory = std::function<std::unique_ptr<Form>(Pointer& pointer)>;
 
-// Reports a failure the same way RunForm does, for failures before any window exists.
+// Runs one program: opens the system pointer, makes the form, builds its window, calls
+// Form_Load, shows the window and dispatches events until the program ends. Returns the process
+// exit status: 0 after End() or a closed window; 1 after a RunFailure, thrown by the factory or
+// any handler, which is reported first (ReportFailure, titled `program_name`). This is the one
+// place a RunFailure is caught.
+int RunProgram(std::string_view program_name, const FormFactory& make_form);
+
+// Tells the user about a failure the program ends after: a modal message box (where a desktop
+// can be reached) and the same text, one line, on standard error.
 void ReportFailure(std::string_view message, std::string_view title);
 
 }  // namespace shared

@@ -1,5 +1,6 @@
 # The platform half of the shared library: the real pointer and the window builder (RunForm).
 # Holds no rule; the programs link it beside shared_rules.
+set(SHARED_PLATFORM_DIR ${CMAKE_CURRENT_SOURCE_DIR} CACHE INTERNAL "")
 if(PLATFORM_WINDOWS)
   add_library(desktop_platform STATIC
     win32/win32_pointer.cpp
@@ -19,3 +20,14 @@ else()
                         PRIVATE project_warnings)
 endif()
 target_include_directories(desktop_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+
+# add_desktop_program(<name> <sources>...): one of our GUI programs, linked with the platform.
+# On Windows: a GUI-subsystem .exe with the shared manifest (DPI awareness, common controls 6).
+function(add_desktop_program name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE desktop_platform project_warnings)
+  if(PLATFORM_WINDOWS)
+    set_target_properties(${name} PROPERTIES WIN32_EXECUTABLE ON)
+    target_sources(${name} PRIVATE ${SHARED_PLATFORM_DIR}/win32/program.rc)
+  endif()
+endfunction()

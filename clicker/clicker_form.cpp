@@ -1,0 +1,115 @@
+#include "clicker_form.hpp"
+
+#include <utility>
+
+#include "coordinate_file.hpp"
+#include "coordinate_text.hpp"
+#include "file_system.hpp"
+#include "interval_entry.hpp"
+#include "run_failure.hpp"
+
+namespace clicker {
+namespace {
+
+constexpr std::string_view kLabel = "Label1";
+
+// A target the watch can't click is reported now, while the user is still there, rather than
+// when the first click is due.
+void CheckTarget(const std::string& text, const char* line, const std::filesystem::path& file) {
+  if (shared::ToCoordinate(text)) return;
+  throw shared::RunFailure("The coordinate file \"" + shared::PathText(file) + "\" has \"" +
+                           text.substr(0, 40) + (text.size() > 40 ? "..." : "") + "\" on its " +
+                           line + " line, which is not a whole number of pixels. Grab the point " +
+                           "again with Sightrel.");
+}
+
+}  // namespace
+
+ClickerForm::ClickerForm(shared::Pointer& pointer, std::filesystem::path program_folder)
+    : pointer_(pointer), program_folder_(std::move(program_folder)) {}
+
+const shared::FormSpec& ClickerForm::Layout() {
+  static const shared::FormSpec spec{
+      .caption = "Idlepress",
+      .client_width = 315,
+      .client_height = 315,
+      .timer_interval_ms = 1000,
+      .always_on_top = true,
+      .tool_window = true,
+      .controls = {{.name = std::string(kLabel),
+                    .kind = shared::ControlKind::kLabel,
+                    .text = " X",
+                    .left = 0,
+                    .top = 0,
+                    .width = 375,
+                    .height = 375,
+                    .tab_index = 0,
+                    .font = shared::FontSpec{"MS Sans Serif", 12, 700}}},
+  };
+  return spec;
+}
+
+void ClickerForm::Form_Load(shared::Desktop& desktop) {
+  const std::filesystem::path file = shared::CoordinateFilePath(program_folder_);
+  shared::CoordinateTexts target = shared::ReadCoordinateFile(file);
+  CheckTarget(target.x, "first", file);
+  CheckTarget(target.y, "second", file);
+  TargetX = std::move(target.x);
+  TargetY = std::move(target.y);
+
+  watch_.emplace(pointer_, TargetX, TargetY);
+  watch_->IdleLimit = kDefaultIdleLimit;
+  watch_->Clicking = false;
+  watch_->ClickStep = 0;
+
+  desktop.Move(0, 0);
+  ShowStatus(desktop);
+}
+
+void ClickerForm::Timer1_Timer(shared::Desktop& desktop) {
+  watch_->Timer1_Timer();
+  ShowStatus(desktop);
+}
+
+void ClickerForm::MouseDown(std::string_view control, int button, shared::Desktop& desktop) {
+  if (control == kLabel) Label1_MouseDown(button, desktop);
+}
+
+void ClickerForm::Label1_MouseDown(int button, shared::Desktop& desktop) {
+  if (button == shared::kLeftButton) {
+    desktop.End();
+  } else if (button == shared::kRightButton) {
+    AskForInterval(desktop);
+  }
+}
+
+void ClickerForm::AskForInterval(shared::Desktop& desktop) {
+  const std::string text = desktop.InputBox("Enter the interval", "How long");
+  const IntervalEntry entry = ParseIntervalEntry(text);
+  switch (entry.kind) {
+    case IntervalEntry::Kind::kKeep:
+      return;
+    case IntervalEntry::Kind::kLimit:
+      watch_->SetIdleLimit(entry.limit);
+      ShowStatus(desktop);
+      return;
+    case IntervalEntry::Kind::kInvalid:
+      desktop.MessageBox(
+          entry.problem + " The interval stays at " + std::to_string(watch_->IdleLimit) + " ticks.",
+          "How long");
+      return;
+  }
+}
+
+void ClickerForm::ShowStatus(shared::Desktop& desktop) const {
+  std::string state = watch_->Clicking ? "Clicking now."
+                                       : "Still for " + std::to_string(watch_->IdleCount) + " of " +
+                                             std::to_string(watch_->IdleLimit) + " ticks.";
+  desktop.SetToolTip(kLabel,
+                     "Idlepress clicks " + TargetX + ", " + TargetY +
+                         " when the pointer rests.\nLeft press: quit.\nRight press: set how "
+                         "many still ticks (seconds) start the clicks.\n" +
+                         state);
+}
+
+}  // namespace clicker

@@ -1,0 +1,117 @@
+#include "capture_form.hpp"
+
+#include <gtest/gtest.h>
+
+#include "fake_desktop.hpp"
+#include "fake_pointer.hpp"
+#include "run_failure.hpp"
+#include "scratch_folder.hpp"
+
+namespace {
+
+class CaptureFormTest : public ::testing::Test {
+ protected:
+  CaptureFormTest() : form(pointer, folder.path()), desktop(form.Spec()) {}
+
+  std::pair<std::string, std::string> Shown() const {
+    return {desktop.Text("Label2"), desktop.Text("Label4")};
+  }
+
+  ScratchFolder folder;
+  FakePointer pointer;
+  capture::CaptureForm form;
+  FakeDesktop desktop;
+};
+
+TEST_F(CaptureFormTest, ShowsThePositionAsSoonAsTheWindowOpens) {
+  pointer.position = {7, 42};
+  form.Form_Load(desktop);
+  EXPECT_EQ(Shown(), (std::pair<std::string, std::string>{"0007", "0042"}));
+}
+
+struct ShowCase {
+  shared::POINT position;
+  const char* x;
+  const char* y;
+};
+
+class CaptureShowTest : public CaptureFormTest, public ::testing::WithParamInterface<ShowCase> {};
+
+TEST_P(CaptureShowTest, EachTickShowsThePaddedPosition) {
+  form.Form_Load(desktop);
+  pointer.position = GetParam().position;
+  form.Timer1_Timer(desktop);
+  EXPECT_EQ(Shown(), (std::pair<std::string, std::string>{GetParam().x, GetParam().y}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, CaptureShowTest,
+                         ::testing::Values(ShowCase{{7, 42}, "0007", "0042"},
+                                           ShowCase{{1234, 5}, "1234", "0005"},
+                                           ShowCase{{0, 0}, "0000", "0000"},
+                                           ShowCase{{10000, 123456}, "10000", "123456"},
+                                           ShowCase{{-5, -42}, "00-5", "0-42"},
+                                           ShowCase{{-123, -1920}, "-123", "-1920"}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+TEST_F(CaptureFormTest, UnreadablePointerKeepsTheLastPositionShown) {
+  pointer.position = {300, 200};
+  form.Form_Load(desktop);
+  pointer.refuse_reads = true;
+  form.Timer1_Timer(desktop);
+  EXPECT_EQ(Shown(), (std::pair<std::string, std::string>{"0300", "0200"}));
+}
+
+TEST_F(CaptureFormTest, UnreadablePointerFromTheStartShowsZeros) {
+  pointer.refuse_reads = true;
+  form.Form_Load(desktop);
+  EXPECT_EQ(Shown(), (std::pair<std::string, std::string>{"0000", "0000"}));
+}
+
+TEST_F(CaptureFormTest, GrabWritesWhatTheLastTickShowedAndEnds) {
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n0003\r\n");
+  pointer.position = {1234, 5};
+  form.Form_Load(desktop);
+  pointer.position = {600, 600};  // on its way to the button; no tick since
+  form.Click("Command1", desktop);
+  EXPECT_EQ(folder.Read("coordinates.dat"), "1234\r\n0005\r\n");
+  EXPECT_TRUE(desktop.ended);
+}
+
+TEST_F(CaptureFormTest, GrabOfNegativeCoordinatesRoundTripsThroughTheFile) {
+  pointer.position = {-5, -42};
+  form.Form_Load(desktop);
+  form.Click("Command1", desktop);
+  EXPECT_EQ(folder.Read("coordinates.dat"), "00-5\r\n0-42\r\n");
+}
+
+TEST_F(CaptureFormTest, GrabThatCantWriteFailsAndLeavesTheOldFile) {
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+  std::filesystem::create_directory(folder.path() / "coordinates.dat.tmp");
+  pointer.position = {9, 9};
+  form.Form_Load(desktop);
+  EXPECT_THROW(form.Click("Command1", desktop), shared::RunFailure);
+  EXPECT_FALSE(desktop.ended);
+  EXPECT_EQ(folder.Read("coordinates.dat"), "0001\r\n0002\r\n");
+}
+
+TEST_F(CaptureFormTest, GrabNeverWritesTextsTheClickerCantUse) {
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+  form.Form_Load(desktop);
+  desktop.texts["Label2"] = "";
+  EXPECT_THROW(form.Click("Command1", desktop), shared::RunFailure);
+  EXPECT_EQ(folder.Read("coordinates.dat"), "0001\r\n0002\r\n");
+}
+
+TEST_F(CaptureFormTest, ButtonHoldsTheFocusAndTheLayoutIsTheStoredOne) {
+  const shared::FormSpec& spec = form.Spec();
+  EXPECT_EQ(spec.caption, "Mouse Position");
+  EXPECT_EQ(spec.timer_interval_ms, 100);
+  const auto first =
+      std::min_element(spec.controls.begin(), spec.controls.end(),
+                       [](const auto& a, const auto& b) { return a.tab_index < b.tab_index; });
+  EXPECT_EQ(first->name, "Command1");
+  EXPECT_EQ(first->text, "Grab It");
+  EXPECT_EQ(first->kind, shared::ControlKind::kPushButton);
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+#include "clicker_form.hpp"
+
+#include <gtest/gtest.h>
+
+#include "fake_desktop.hpp"
+#include "fake_pointer.hpp"
+#include "run_failure.hpp"
+#include "scratch_folder.hpp"
+
+namespace {
+
+class ClickerFormTest : public ::testing::Test {
+ protected:
+  ClickerFormTest() : form(pointer, folder.path()), desktop(form.Spec()) {
+    pointer.position = {700, 300};
+  }
+
+  // Runs ticks and returns how many presses they made.
+  std::size_t Ticks(int count) {
+    const std::size_t before = pointer.Presses().size();
+    for (int i = 0; i < count; ++i) form.Timer1_Timer(desktop);
+    return pointer.Presses().size() - before;
+  }
+
+  std::string LoadFailure() {
+    try {
+      form.Form_Load(desktop);
+    } catch (const shared::RunFailure& failure) {
+      return failure.what();
+    }
+    return "no failure";
+  }
+
+  ScratchFolder folder;
+  FakePointer pointer;
+  clicker::ClickerForm form;
+  FakeDesktop desktop;
+};
+
+TEST_F(ClickerFormTest, LoadReadsTheTargetAndParksInTheCorner) {
+  folder.Write("coordinates.dat", "0123\r\n0456\r\n");
+  form.Form_Load(desktop);
+  EXPECT_EQ(form.TargetX, "0123");
+  EXPECT_EQ(form.TargetY, "0456");
+  EXPECT_EQ(desktop.moves, (std::vector<FakeDesktop::Place>{{0, 0}}));
+  ASSERT_TRUE(form.Watch());
+  EXPECT_EQ(form.Watch()->IdleLimit, 15);
+  EXPECT_NE(desktop.tooltips["Label1"].find("0 of 15"), std::string::npos);
+}
+
+TEST_F(ClickerFormTest, MissingFileFailsBeforeTheWindowMoves) {
+  const std::string message = LoadFailure();
+  EXPECT_NE(message.find("coordinates.dat"), std::string::npos) << message;
+  EXPECT_NE(message.find("does not exist"), std::string::npos) << message;
+  EXPECT_TRUE(desktop.moves.empty());
+}
+
+TEST_F(ClickerFormTest, TargetThatIsNotANumberFailsAtStartUpNamingTheLine) {
+  for (const auto& [bytes, line] :
+       {std::pair{"abc\r\n0456\r\n", "first"}, std::pair{"0123\r\n\r\n", "second"},
+        std::pair{"0123\r\n4 5\r\n", "second"}}) {
+    folder.Write("coordinates.dat", bytes);
+    const std::string message = LoadFailure();
+    EXPECT_NE(message.find("coordinates.dat"), std::string::npos) << message;
+    EXPECT_NE(message.find(line), std::string::npos) << message;
+  }
+  EXPECT_TRUE(desktop.moves.empty());
+}
+
+TEST_F(ClickerFormTest, LeftPressEndsAndMiddlePressDoesNothing) {
+  folder.Write("coordinates.dat", "1\r\n2\r\n");
+  form.Form_Load(desktop);
+  form.MouseDown("Label1", shared::kMiddleButton, desktop);
+  EXPECT_FALSE(desktop.ended);
+  EXPECT_TRUE(desktop.prompts.empty());
+  form.MouseDown("Label1", shared::kLeftButton, desktop);
+  EXPECT_TRUE(desktop.ended);
+}
+
+TEST_F(ClickerFormTest, RightPressAsksHowLong) {
+  folder.Write("coordinates.dat", "1\r\n2\r\n");
+  form.Form_Load(desktop);
+  desktop.answers = {"2"};
+  form.MouseDown("Label1", shared::kRightButton, desktop);
+  EXPECT_EQ(desktop.prompts, (std::vector<std::string>{"How long: Enter the interval"}));
+  EXPECT_EQ(form.Watch()->IdleLimit, 2);
+  EXPECT_FALSE(desktop.ended);
+}
+
+struct PromptCase {
+  const char* answer;
+  std::int16_t limit;
+  bool told;  // the user is told the entry was not taken
+};
+
+class ClickerPromptTest : public ClickerFormTest,
+                          public ::testing::WithParamInterface<PromptCase> {};
+
+TEST_P(ClickerPromptTest, SetsTheLimitOrKeepsItAndGoesOn) {
+  folder.Write("coordinates.dat", "1\r\n2\r\n");
+  form.Form_Load(desktop);
+  desktop.answers = {GetParam().answer};
+  form.MouseDown("Label1", shared::kRightButton, desktop);
+  EXPECT_EQ(form.Watch()->IdleLimit, GetParam().limit);
+  EXPECT_EQ(desktop.messages.size(), GetParam().told ? 1u : 0u);
+  EXPECT_FALSE(desktop.ended);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ClickerPromptTest,
+                         ::testing::Values(PromptCase{"20", 20, false}, PromptCase{"7.9", 7, false},
+                                           PromptCase{"-2.5", -3, false}, PromptCase{"", 15, false},
+                                           PromptCase{"abc", 15, true},
+                                           PromptCase{"40000", 15, true},
+                                           PromptCase{"-32769", 15, true}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+TEST_F(ClickerFormTest, NewLimitTakesEffectFromTheNextTick) {
+  folder.Write("coordinates.dat", "0123\r\n0456\r\n");
+  form.Form_Load(desktop);
+  EXPECT_EQ(Ticks(5), 0u);  // the count stands at 4
+  desktop.answers = {"2"};
+  form.MouseDown("Label1", shared::kRightButton, desktop);
+  EXPECT_EQ(Ticks(30), 0u) << "a limit below the count waits for the pointer to move";
+  pointer.position = {701, 300};
+  EXPECT_EQ(Ticks(2), 0u);  // the move, then one still tick
+  EXPECT_EQ(Ticks(1), 1u);  // second still tick: the target
+  EXPECT_EQ(pointer.Presses().back(), (shared::POINT{123, 456}));
+  EXPECT_EQ(Ticks(2), 2u);
+  EXPECT_EQ(pointer.Presses().back(), (shared::POINT{701, 300}));
+  EXPECT_EQ(Ticks(1), 0u);
+  EXPECT_EQ(Ticks(1), 1u) << "the next sequence comes two still ticks after the last";
+}
+
+TEST_F(ClickerFormTest, ABadEntryDoesNotStopTheClicking) {
+  folder.Write("coordinates.dat", "0123\r\n0456\r\n");
+  form.Form_Load(desktop);
+  EXPECT_EQ(Ticks(10), 0u);
+  desktop.answers = {"ten"};
+  form.MouseDown("Label1", shared::kRightButton, desktop);
+  EXPECT_EQ(Ticks(6), 1u);  // tick 16 clicks the target as if nothing had happened
+  EXPECT_EQ(Ticks(2), 2u);
+}
+
+}  // namespace
