@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Builds the programs and walks the whole system: Sightrel marks a point, then Idlepress clicks it.
+#   scripts/run.sh            the Linux programs
+#   scripts/run.sh windows    the Windows programs, under Wine
+# With a display ($DISPLAY), the programs open on your desktop: rest the pointer where the clicks
+# should go and press Enter in "Mouse Position"; Idlepress then starts in the top-left corner.
+# Without one, they run on a private X server: the script marks a point itself, takes
+# screenshots of both windows and says where they are. SKIP_INSTALL=1 skips the package install.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+platform=${1:-linux}
+case $platform in
+  linux) suffix="" ;;
+  windows) suffix=".exe" ;;
+  *) echo "usage: $0 [linux|windows]" >&2; exit 2 ;;
+esac
+
+if [[ ${SKIP_INSTALL:-0} != 1 ]]; then scripts/install-deps.sh; fi
+cmake --preset "$platform" >/dev/null
+cmake --build --preset "$platform" --target Sightrel Idlepress
+
+bin=$root/build/$platform/bin
+run_program() {  # run_program NAME: runs it in the foreground, returns its exit status
+  if [[ $platform == windows ]]; then
+    "$root/scripts/wine-run.sh" "$bin/$1$suffix"
+  else
+    "$bin/$1"
+  fi
+}
+
+if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
+  echo "Sightrel: rest the pointer on the point to click, then press Enter (or click Grab It)."
+  rm -f "$bin/coordinates.dat.tmp"
+  if run_program Sightrel && [[ -f $bin/coordinates.dat ]]; then
+    echo "Marked: $(tr '\r\n' '  ' <"$bin/coordinates.dat")in $bin/coordinates.dat"
+    echo "Idlepress: clicks that point after 15 still seconds. Left press on its X quits;"
+    echo "right press sets the number of seconds."
+    run_program Idlepress
+  else
+    echo "Nothing was grabbed; Idlepress not started."
+  fi
+  exit 0
+fi
+
+# No display: a private X server, a scripted grab and screenshots.
+shots=$root/build/screenshots
+mkdir -p "$shots"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$shots/.display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -s $shots/.display ]] && break; sleep 0.1; done
+display_number=$(cat "$shots/.display")
+export DISPLAY=:$display_number
+cleanup() {
+  if [[ $platform == windows ]]; then WINEPREFIX=$root/build/wineprefix wineserver -k 2>/dev/null || true; fi
+  kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+openbox >/dev/null 2>&1 &
+sleep 1
+
+wait_window() {  # wait_window TITLE: prints the window id once it is mapped
+  local deadline=$((SECONDS + 30)) id
+  while ((SECONDS < deadline)); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) && [[ -n $id ]] && { echo "$id"; return; }
+    sleep 0.2
+  done
+  echo "no window \"$1\" appeared" >&2
+  return 1
+}
+
+rm -f "$bin/coordinates.dat"
+run_program Sightrel &
+sightrel=$!
+window=$(wait_window "Mouse Position")
+xdotool mousemove 400 300
+sleep 0.5
+/usr/bin/import -window root "$shots/sightrel-$platform.png"
+xdotool windowactivate --sync "$window" key Return
+wait "$sightrel"
+echo "Sightrel grabbed: $(tr '\r\n' '  ' <"$bin/coordinates.dat")"
+
+run_program Idlepress &
+idlepress=$!
+wait_window "Idlepress" >/dev/null
+xdotool mousemove 600 500
+sleep 1
+/usr/bin/import -window root "$shots/idlepress-$platform.png"
+xdotool mousemove 8 8 click 1
+wait "$idlepress" || true
+echo "Screenshots: $shots/sightrel-$platform.png and $shots/idlepress-$platform.png"
