@@ -3,7 +3,14 @@
 set(SHARED_PLATFORM_DIR ${CMAKE_CURRENT_SOURCE_DIR} CACHE INTERNAL "")
 if(PLATFORM_WINDOWS)
   add_library(desktop_platform STATIC
+    win32/win32_controls.cpp
+    win32/win32_desktop.cpp
+    win32/win32_dpi.cpp
+    win32/win32_form_window.cpp
+    win32/win32_input_box.cpp
     win32/win32_pointer.cpp
+    win32/win32_report.cpp
+    win32/win32_text.cpp
   )
   target_link_libraries(desktop_platform PUBLIC shared_rules user32 gdi32 comctl32
                         PRIVATE project_warnings)
@@ -14,6 +21,11 @@ else()
   find_library(FLTK_LIBRARY fltk REQUIRED)
   add_library(desktop_platform STATIC
     linux/x11_pointer.cpp
+    linux/fltk_controls.cpp
+    linux/fltk_desktop.cpp
+    linux/fltk_form_window.cpp
+    linux/fltk_report.cpp
+    linux/x11_window_hints.cpp
   )
   target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR})
   target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LIBRARY} X11::X11 X11::Xtst
@@ -29,5 +41,8 @@ function(add_desktop_program name)
   if(PLATFORM_WINDOWS)
     set_target_properties(${name} PROPERTIES WIN32_EXECUTABLE ON)
     target_sources(${name} PRIVATE ${SHARED_PLATFORM_DIR}/win32/program.rc)
+    # program.rc embeds the manifest: rebuild it when the manifest changes.
+    set_source_files_properties(${SHARED_PLATFORM_DIR}/win32/program.rc PROPERTIES
+                                OBJECT_DEPENDS ${SHARED_PLATFORM_DIR}/win32/app.manifest)
   endif()
 endfunction()

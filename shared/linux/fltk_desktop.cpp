@@ -1,0 +1,28 @@
+#include <optional>
+#include <string>
+
+#include "../form.hpp"
+#include "../run_failure.hpp"
+#include "../system_pointer.hpp"
+#include "fltk_form_window.hpp"
+
+namespace shared {
+
+int RunProgram(std::string_view program_name, const FormFactory& make_form) {
+  std::optional<std::string> failure;
+  try {
+    // Declared in this order so the form goes before the window it runs in, and the pointer
+    // outlives both.
+    const std::unique_ptr<Pointer> pointer = OpenSystemPointer();
+    const std::unique_ptr<Form> form = make_form(*pointer);
+    fltk_form::FormWindow window(*form);
+    failure = window.Run();
+  } catch (const RunFailure& caught) {
+    failure = caught.what();
+  }
+  if (!failure) return 0;
+  ReportFailure(*failure, program_name);
+  return 1;
+}
+
+}  // namespace shared

@@ -1,0 +1,66 @@
+#include "../form.hpp"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "../run_failure.hpp"
+#include "../system_pointer.hpp"
+#include "win32_dpi.hpp"
+#include "win32_form_window.hpp"
+
+namespace shared {
+namespace {
+
+// Dispatches until the window is destroyed (WM_QUIT). The dialog manager gives the form the
+// keys a dialog has: Tab between controls, Return and Space on the focused button, Escape.
+void RunMessageLoop(const win32::FormWindow& window) {
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    HWND handle = window.Handle();
+    if (handle && IsDialogMessageW(handle, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// Runs the form; returns the failure that ended it, if one did.
+std::optional<std::string> RunForm(const FormFactory& make_form) {
+  std::unique_ptr<Pointer> pointer;
+  std::unique_ptr<Form> form;
+  try {
+    pointer = OpenSystemPointer();
+    form = make_form(*pointer);
+  } catch (const RunFailure& failure) {
+    return failure.what();
+  }
+  std::unique_ptr<win32::FormWindow> window;
+  try {
+    window = std::make_unique<win32::FormWindow>(*form);
+  } catch (const RunFailure& failure) {
+    return failure.what();
+  }
+  window->LoadAndShow();
+  RunMessageLoop(*window);
+  return window->Failure();
+}
+
+}  // namespace
+
+int RunProgram(std::string_view program_name, const FormFactory& make_form) {
+  win32::DeclareDpiAwareness();
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  const std::optional<std::string> failure = RunForm(make_form);
+  if (!failure) return 0;
+  ReportFailure(*failure, program_name);
+  return 1;
+}
+
+}  // namespace shared

@@ -1,0 +1,254 @@
+#include "win32_form_window.hpp"
+
+#include <exception>
+
+#include "../run_failure.hpp"
+#include "win32_dpi.hpp"
+#include "win32_input_box.hpp"
+#include "win32_text.hpp"
+
+namespace shared::win32 {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"DesktopFormWindow";
+constexpr UINT_PTR kTimerId = 1;
+
+void RegisterWindowClass(WNDPROC procedure) {
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof(window_class);
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = kWindowClass;
+  RegisterClassExW(&window_class);  // a second form in the process finds it registered
+}
+
+std::string LastErrorText() {
+  const DWORD code = GetLastError();
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring wide = length ? std::wstring(text, length) : L"error " + std::to_wstring(code);
+  if (text) LocalFree(text);
+  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r')) wide.pop_back();
+  return Narrow(wide);
+}
+
+}  // namespace
+
+FormWindow::FormWindow(Form& form)
+    : form_(form),
+      spec_(form.Spec()),
+      // A fixed single frame; a tool window gets the small caption with only the close box.
+      style_(WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN |
+             (spec_.tool_window ? 0 : WS_MINIMIZEBOX)),
+      ex_style_(WS_EX_CONTROLPARENT | (spec_.always_on_top ? WS_EX_TOPMOST : 0) |
+                (spec_.tool_window ? WS_EX_TOOLWINDOW : 0)) {
+  RegisterWindowClass(WindowProc);
+  // The size waits for the DPI, which is known once the window exists.
+  window_ =
+      CreateWindowExW(ex_style_, kWindowClass, Widen(spec_.caption).c_str(), style_, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  if (!window_) throw RunFailure("The window could not be made: " + LastErrorText() + ".");
+  controls_ = std::make_unique<NativeControls>(window_, spec_.controls);
+  RECT outer{};
+  GetWindowRect(window_, &outer);
+  ApplyDpi(WindowDpi(window_), {outer.left, outer.top});
+}
+
+FormWindow::~FormWindow() {
+  ended_ = true;
+  if (window_) DestroyWindow(window_);
+}
+
+void FormWindow::LoadAndShow() {
+  RunHandler([&] { form_.Form_Load(*this); });
+  if (ended_) return;
+  ShowWindow(window_, SW_SHOWNORMAL);
+  UpdateWindow(window_);
+  if (HWND first = controls_->FirstFocusable()) {
+    focus_ = first;
+    SetFocus(first);
+  }
+  if (spec_.timer_interval_ms > 0) {
+    SetTimer(window_, kTimerId, static_cast<UINT>(spec_.timer_interval_ms), nullptr);
+  }
+}
+
+template <typename Handler>
+void FormWindow::RunHandler(Handler&& handler) {
+  if (ended_ || handler_running_) return;
+  handler_running_ = true;
+  try {
+    handler();
+  } catch (const RunFailure& failure) {
+    failure_ = failure.what();
+  } catch (const std::exception& error) {
+    // Not a failure the rules foresee, but it must not unwind through user32's frames.
+    failure_ = error.what();
+  } catch (...) {
+    failure_ = "The program stopped on an unexpected error.";
+  }
+  handler_running_ = false;
+  if (failure_ || close_requested_) {
+    Finish();
+  } else if (window_) {
+    // A tick that fell due while the handler ran is dropped, like those its prompt's loop saw.
+    MSG stale;
+    while (PeekMessageW(&stale, window_, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+    }
+  }
+}
+
+void FormWindow::Finish() {
+  ended_ = true;
+  if (!window_) return;
+  KillTimer(window_, kTimerId);  // a tick already due is refused by ended_
+  DestroyWindow(window_);
+}
+
+void FormWindow::RequestClose() {
+  // A handler still running (a prompt is open) finishes first; the window closes after it.
+  if (handler_running_) {
+    close_requested_ = true;
+  } else {
+    Finish();
+  }
+}
+
+void FormWindow::ApplyDpi(UINT dpi, ::POINT origin) {
+  dpi_ = dpi;
+  const SIZE outer = OuterSize(TwipsToPixels(spec_.client_width, dpi),
+                               TwipsToPixels(spec_.client_height, dpi), style_, ex_style_, dpi);
+  outer_size_ = outer;
+  SetWindowPos(window_, nullptr, origin.x, origin.y, outer.cx, outer.cy,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  if (controls_) controls_->Layout(dpi);
+}
+
+LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wparam, lparam);
+  if (message == WM_NCCREATE) self->window_ = window;
+  return self->HandleMessage(message, wparam, lparam);
+}
+
+LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND window = window_;
+  switch (message) {
+    case WM_TIMER:
+      if (wparam != kTimerId) break;
+      RunHandler([&] { form_.Timer1_Timer(*this); });
+      return 0;
+    case kLabelPressedMessage:
+      if (const ControlSpec* spec =
+              controls_ ? controls_->SpecOf(static_cast<int>(wparam)) : nullptr) {
+        const int button = static_cast<int>(lparam);
+        RunHandler([&] { form_.MouseDown(spec->name, button, *this); });
+      }
+      return 0;
+    case WM_COMMAND:
+      if (controls_) OnCommand(wparam, lparam);
+      return 0;
+    case WM_CLOSE:
+      RequestClose();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window, focus)) focus_ = focus;
+      }
+      break;  // on activation DefWindowProc focuses the window, and WM_SETFOCUS passes it on
+    case WM_SETFOCUS:
+      if (focus_ && IsWindow(focus_)) SetFocus(focus_);
+      return 0;
+    case WM_GETMINMAXINFO:
+      // The frame is fixed, and a tiny form keeps its size: DefWindowProc would widen any
+      // captioned window to the system's minimum tracking size.
+      if (outer_size_.cx > 0) {
+        reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {outer_size_.cx, outer_size_.cy};
+      }
+      return 0;
+    case WM_DPICHANGED: {
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      ApplyDpi(HIWORD(wparam), {suggested->left, suggested->top});
+      return 0;
+    }
+    case WM_DESTROY:
+      ended_ = true;
+      KillTimer(window, kTimerId);
+      PostQuitMessage(0);
+      return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      window_ = nullptr;
+      break;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void FormWindow::OnCommand(WPARAM wparam, LPARAM lparam) {
+  const int id = LOWORD(wparam);
+  const ControlSpec* spec = controls_->SpecOf(id);
+  if (spec && spec->kind == ControlKind::kPushButton) {
+    // Mouse, Space, and Return on the focused button (through IsDialogMessage) all land here.
+    if (HIWORD(wparam) == BN_CLICKED &&
+        reinterpret_cast<HWND>(lparam) == controls_->Find(spec->name)) {
+      RunHandler([&] { form_.Click(spec->name, *this); });
+    }
+  } else if (id == IDCANCEL) {
+    RequestClose();  // Escape, sent by the dialog manager
+  }
+}
+
+std::string FormWindow::Text(std::string_view control) const {
+  HWND window = controls_->Find(control);
+  if (!window) return {};
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return Narrow(text);
+}
+
+void FormWindow::SetText(std::string_view control, std::string_view text) {
+  if (HWND window = controls_->Find(control)) SetWindowTextW(window, Widen(text).c_str());
+}
+
+void FormWindow::SetToolTip(std::string_view control, std::string_view text) {
+  controls_->SetToolTip(control, Widen(text));
+}
+
+void FormWindow::Move(int left, int top) {
+  if (!window_) return;
+  const UINT flags = SWP_NOSIZE | SWP_NOACTIVATE | (spec_.always_on_top ? 0 : SWP_NOZORDER);
+  HWND order = spec_.always_on_top ? HWND_TOPMOST : nullptr;
+  const ::POINT origin{TwipsToPixels(left, dpi_), TwipsToPixels(top, dpi_)};
+  SetWindowPos(window_, order, origin.x, origin.y, 0, 0, flags);
+  // Landing on a monitor with another DPI: a visible window hears WM_DPICHANGED, a hidden one
+  // may not, so look.
+  const UINT dpi = WindowDpi(window_);
+  if (dpi != dpi_) {
+    ApplyDpi(dpi, {TwipsToPixels(left, dpi), TwipsToPixels(top, dpi)});
+  }
+}
+
+std::string FormWindow::InputBox(std::string_view message, std::string_view title) {
+  if (ended_) return {};
+  return Narrow(ShowInputBox(window_, Widen(message), Widen(title)));
+}
+
+void FormWindow::MessageBox(std::string_view message, std::string_view title) {
+  if (ended_) return;
+  MessageBoxW(window_, Widen(message).c_str(), Widen(title).c_str(), MB_OK);
+}
+
+void FormWindow::End() { Finish(); }
+
+}  // namespace shared::win32
