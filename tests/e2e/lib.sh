@@ -1,0 +1,433 @@
+# Helpers for the end-to-end tests; each *_test.sh sources this file.
+#
+# ctest passes the set-up in the environment (see CMakeLists.txt beside this file):
+#   E2E_PLATFORM   linux (native programs) or windows (the .exe files, run under Wine)
+#   E2E_PROBE      pointer_probe          E2E_RECORDER  the platform's click recorder
+#   E2E_IDLEPRESS  Idlepress program      E2E_SIGHTREL  Sightrel program
+#   E2E_WINE_RUN   scripts/wine-run.sh    WINEPREFIX    the Wine prefix (windows only)
+#   E2E_WORK       where scratch folders go; a failed test leaves its folder there
+# A test exits 0 when it passes, 1 when it fails, and 77 (skipped) only when a tool it needs
+# (Xvfb, xdotool, wine) isn't installed.
+
+# Conditions handed to poll_until are single-quoted on purpose: eval expands them at each try.
+# shellcheck disable=SC2016
+# EXIT_STATUS, LAST_PID, PROMPT_CLOSED_MS are results for the tests that source this file.
+# shellcheck disable=SC2034
+
+set -u -o pipefail
+
+readonly E2E_SKIP=77
+E2E_NAME=$(basename "$0" .sh)${1:+.$1}
+E2E_PLATFORM=${E2E_PLATFORM:-linux}
+scratch=""
+xvfb_pid=""
+wm_pid=""
+e2e_pids=()
+EXIT_STATUS=""
+LAST_PID=""
+
+# ---- reporting -----------------------------------------------------------------------------
+
+note() { printf '[%s] %s: %s\n' "$(date +%T.%3N)" "$E2E_NAME/$E2E_PLATFORM" "$*"; }
+
+fail() {
+  printf 'FAIL %s/%s: %s\n' "$E2E_NAME" "$E2E_PLATFORM" "$*"
+  exit 1
+}
+
+pass() { note "ok: $*"; }
+
+skip() {
+  printf 'SKIP %s/%s: %s\n' "$E2E_NAME" "$E2E_PLATFORM" "$*"
+  exit "$E2E_SKIP"
+}
+
+# assert_eq WHAT EXPECTED SEEN
+assert_eq() {
+  [[ $2 == "$3" ]] || fail "$1: expected \"$2\", saw \"$3\""
+  pass "$1: \"$3\""
+}
+
+# assert_between WHAT VALUE LOW HIGH [UNIT]: LOW <= VALUE <= HIGH, integers.
+assert_between() {
+  local what=$1 value=$2 low=$3 high=$4 unit=${5:-}
+  ((value >= low && value <= high)) ||
+    fail "$what: expected between $low$unit and $high$unit, saw $value$unit"
+  pass "$what: $value$unit (allowed $low..$high$unit)"
+}
+
+# assert_file_bytes WHAT FILE PRINTF_FORMAT: the file holds exactly the bytes of the format.
+assert_file_bytes() {
+  local what=$1 file=$2 expected
+  expected=$(mktemp "$scratch/expected.XXXXXX")
+  # shellcheck disable=SC2059  # the format is the expected content, escapes included
+  printf "$3" >"$expected"
+  [[ -f $file ]] || fail "$what: expected $file holding $(od -An -c "$expected" | tr -s ' '), but there is no such file"
+  if ! cmp -s "$expected" "$file"; then
+    fail "$what: expected the bytes$(od -An -c "$expected" | tr -s ' ') in $file, saw$(od -An -c "$file" | tr -s ' ')"
+  fi
+  pass "$what:$(od -An -c "$file" | tr -s ' ')"
+}
+
+# ---- time and polling ----------------------------------------------------------------------
+
+# Milliseconds since the Unix epoch, the clock the recorders stamp their lines with.
+now_ms() {
+  local t=${EPOCHREALTIME/./}
+  echo $((10#$t / 1000))
+}
+
+# seconds_to_ms SECONDS: "2" -> 2000, "0.5" -> 500.
+seconds_to_ms() {
+  local whole=${1%%.*} fraction=000
+  [[ $1 == *.* ]] && fraction=${1#*.}000
+  echo $((10#${whole:-0} * 1000 + 10#${fraction:0:3}))
+}
+
+# poll_until TIMEOUT_S COMMAND...: runs COMMAND every 20 ms until it succeeds (0) or the
+# deadline passes (1).
+poll_until() {
+  local deadline=$(($(now_ms) + $(seconds_to_ms "$1"))) && shift
+  until "$@"; do
+    (($(now_ms) >= deadline)) && return 1
+    sleep 0.02
+  done
+}
+
+# let_time_pass SECONDS: for the few places where a program's own period has to elapse and
+# nothing outside the program shows when it has (a label refreshed on a timer).
+let_time_pass() {
+  poll_until "$1" false || true
+}
+
+# ---- set-up and clean-up -------------------------------------------------------------------
+
+# e2e_begin: checks the tools (skipping when one is absent) and the programs, makes the scratch
+# folder and arms the clean-up.
+e2e_begin() {
+  local tool
+  for tool in Xvfb xdotool xwininfo; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+  done
+  case $E2E_PLATFORM in
+    linux) ;;
+    windows)
+      for tool in wine wineserver; do
+        command -v "$tool" >/dev/null || skip "$tool is not installed"
+      done
+      [[ -n ${WINEPREFIX:-} ]] || fail "WINEPREFIX is not set"
+      [[ -x ${E2E_WINE_RUN:-} ]] || fail "E2E_WINE_RUN (scripts/wine-run.sh) is not set or not executable"
+      export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+      ;;
+    *) fail "E2E_PLATFORM must be linux or windows, not \"$E2E_PLATFORM\"" ;;
+  esac
+
+  local work=${E2E_WORK:-${TMPDIR:-/tmp}}
+  mkdir -p "$work" || fail "can't make $work"
+  scratch=$(mktemp -d "$work/$E2E_NAME-$E2E_PLATFORM.XXXXXX") || fail "can't make a scratch folder"
+  trap e2e_cleanup EXIT
+  trap 'exit 1' INT TERM HUP
+
+  if [[ $E2E_PLATFORM == windows ]]; then
+    # Every Wine test kills the prefix's wineserver when it ends: one at a time per prefix.
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    exec 8>"$WINEPREFIX.e2e.lock"
+    flock -w 100 8 || fail "another end-to-end test held $WINEPREFIX.e2e.lock for 100 s"
+  fi
+  note "scratch folder $scratch"
+}
+
+# need_program VAR: the program named by environment variable VAR exists.
+need_program() {
+  local path=${!1:-}
+  [[ -n $path && -f $path ]] || fail "$1 names no built program (\"$path\")"
+}
+
+e2e_cleanup() {
+  local status=$?
+  trap - EXIT INT TERM HUP
+  if ((status != 0 && status != E2E_SKIP)) && [[ -n $xvfb_pid && -n ${DISPLAY:-} ]]; then
+    /usr/bin/import -window root "$scratch/screen-at-failure.png" >/dev/null 2>&1 || true
+  fi
+  # Wine first, while its X server is still there.
+  if [[ $E2E_PLATFORM == windows && -n $xvfb_pid ]]; then
+    wineserver -k >/dev/null 2>&1 || true
+  fi
+  local pid
+  for pid in "${e2e_pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  [[ -n $wm_pid ]] && kill -TERM "$wm_pid" 2>/dev/null
+  for pid in "${e2e_pids[@]}" $wm_pid; do
+    poll_until 3 eval "! kill -0 $pid 2>/dev/null" || kill -KILL "$pid" 2>/dev/null || true
+  done
+  if [[ -n $xvfb_pid ]]; then
+    kill -TERM "$xvfb_pid" 2>/dev/null
+    poll_until 3 eval "! kill -0 $xvfb_pid 2>/dev/null" || kill -KILL "$xvfb_pid" 2>/dev/null
+  fi
+  wait 2>/dev/null
+
+  if ((status == 0 || status == E2E_SKIP)); then
+    [[ -n $scratch ]] && rm -rf "$scratch"
+  elif [[ -n $scratch ]]; then
+    local file
+    for file in "$scratch"/*.log "$scratch"/*.out "$scratch"/*.err; do
+      [[ -s $file ]] || continue
+      echo "---- $file (last lines)"
+      tail -n 20 "$file"
+    done
+    echo "---- the scratch folder is kept: $scratch"
+  fi
+  exit "$status"
+}
+
+# start_xvfb: a private X server on a free display; exports DISPLAY.
+start_xvfb() {
+  local display_file=$scratch/xvfb.display
+  # -noreset: the server must not reset (and re-centre the pointer) whenever the last client
+  # disconnects, which happens between two xdotool calls.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+    3>"$display_file" >"$scratch/xvfb.txt" 2>&1 &
+  xvfb_pid=$!
+  poll_until 20 grep -q '^[0-9][0-9]*$' "$display_file" ||
+    fail "Xvfb wrote no display number within 20 s: $(tail -n 5 "$scratch/xvfb.txt")"
+  DISPLAY=":$(head -n 1 "$display_file")"
+  export DISPLAY
+  unset XAUTHORITY
+  poll_until 10 eval 'xdotool getmouselocation >/dev/null 2>&1' ||
+    fail "the X server on $DISPLAY answers no client within 10 s"
+  note "Xvfb on $DISPLAY (pid $xvfb_pid)"
+}
+
+# start_wm: openbox, for tests that need real window activation and title bars.
+start_wm() {
+  command -v openbox >/dev/null || skip "openbox is not installed"
+  openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
+  wm_pid=$!
+  poll_until 10 eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
+    fail "openbox did not take the screen within 10 s"
+  note "openbox running (pid $wm_pid)"
+}
+
+# ---- programs ------------------------------------------------------------------------------
+
+# start_program NAME COMMAND...: runs COMMAND in the background with stdout and stderr in
+# $scratch/NAME.out and NAME.err. The pid is left in LAST_PID (not printed: the process must stay
+# this shell's child so wait_for_exit can collect its status).
+start_program() {
+  local name=$1 && shift
+  "$@" >"$scratch/$name.out" 2>"$scratch/$name.err" &
+  LAST_PID=$!
+  e2e_pids+=("$LAST_PID")
+}
+
+# platform_command EXE ARGS...: the command (NUL-separated words) that runs a program of this
+# test's platform.
+platform_command() {
+  if [[ $E2E_PLATFORM == windows ]]; then
+    printf '%s\0' "$E2E_WINE_RUN" "$@"
+  else
+    printf '%s\0' "$@"
+  fi
+}
+
+# start_platform_program NAME EXE ARGS...: start_program, under Wine for Windows.
+start_platform_program() {
+  local name=$1 && shift
+  local -a command
+  mapfile -d '' command < <(platform_command "$@")
+  start_program "$name" "${command[@]}"
+}
+
+# run_platform_program EXE ARGS...: runs it to its end; prints its output; returns its status.
+run_platform_program() {
+  local -a command
+  mapfile -d '' command < <(platform_command "$@")
+  "${command[@]}"
+}
+
+# wait_for_exit PID TIMEOUT_S: 0 once the process has ended, its status in EXIT_STATUS; 1 if it
+# is still running at the deadline (EXIT_STATUS is then "running").
+wait_for_exit() {
+  EXIT_STATUS=running
+  poll_until "$2" eval "! kill -0 $1 2>/dev/null" || return 1
+  wait "$1"
+  EXIT_STATUS=$?
+}
+
+# host_path_for_platform PATH: the path as the platform's programs spell it (Wine maps Z: to /).
+host_path_for_platform() {
+  if [[ $E2E_PLATFORM == windows ]]; then
+    local path=$1
+    printf 'Z:%s\n' "${path//\//\\}"
+  else
+    printf '%s\n' "$1"
+  fi
+}
+
+# copy_program VAR FOLDER: copies the program named by VAR into FOLDER, prints the copy's path.
+copy_program() {
+  local source=${!1}
+  mkdir -p "$2" && cp "$source" "$2/" || return 1
+  printf '%s\n' "$2/$(basename "$source")"
+}
+
+# ---- windows -------------------------------------------------------------------------------
+
+# find_windows NAME: the ids of visible windows whose title is exactly NAME, one per line.
+find_windows() {
+  xdotool search --onlyvisible --name "^$1\$" 2>/dev/null
+}
+
+# wait_for_window NAME TIMEOUT_S: prints the id of the first visible window titled NAME.
+wait_for_window() {
+  local name=$1 ids=""
+  poll_until "$2" eval 'ids=$(find_windows "$name") && [[ -n $ids ]]' || return 1
+  head -n 1 <<<"$ids"
+}
+
+# wait_for_no_window NAME TIMEOUT_S: 0 once no visible window is titled NAME.
+wait_for_no_window() {
+  local name=$1
+  poll_until "$2" eval '[[ -z $(find_windows "$name") ]]'
+}
+
+# window_position ID: the outer top-left corner, "X Y", in root coordinates.
+window_position() {
+  local info
+  info=$(xwininfo -id "$1") || return 1
+  awk '/Absolute upper-left X:/ {x=$NF} /Absolute upper-left Y:/ {y=$NF}
+       END {print x, y}' <<<"$info"
+}
+
+# window_size ID: "WIDTH HEIGHT" of the window.
+window_size() {
+  local info
+  info=$(xwininfo -id "$1") || return 1
+  awk '/^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print w, h}' <<<"$info"
+}
+
+# focus_window ID: gives the window the keyboard focus and waits until the server confirms.
+focus_window() {
+  local id=$1
+  timeout 5 xdotool windowfocus --sync "$id" >/dev/null 2>&1 ||
+    poll_until 5 eval '[[ $(xdotool getwindowfocus 2>/dev/null) == "$id" ]]'
+}
+
+# ---- pointer -------------------------------------------------------------------------------
+
+# pointer_location: "X Y" as the X server reports it.
+pointer_location() {
+  local X Y SCREEN WINDOW
+  eval "$(xdotool getmouselocation --shell)" || return 1
+  echo "$X $Y"
+}
+
+# move_pointer X Y: moves it with XTest and waits until the server reports it there.
+move_pointer() {
+  local where="$1 $2"
+  [[ $(pointer_location) == "$where" ]] && return 0
+  xdotool mousemove "$1" "$2" >/dev/null 2>&1
+  poll_until 5 eval '[[ $(pointer_location) == "$where" ]]' ||
+    fail "xdotool could not put the pointer at $where (it is at $(pointer_location))"
+}
+
+# ---- click recorder ------------------------------------------------------------------------
+
+# start_recorder LOG X Y W H TITLE: the platform's click recorder over that rectangle, logging
+# to LOG; returns once its window is visible.
+start_recorder() {
+  local log=$1 x=$2 y=$3 w=$4 h=$5 title=$6
+  : >"$log"
+  start_platform_program "recorder-$title" "$E2E_RECORDER" --geometry "$x" "$y" "$w" "$h" \
+    --title "$title" "$(host_path_for_platform "$log")"
+  local id
+  id=$(wait_for_window "$title" 30) ||
+    fail "the click recorder \"$title\" showed no window within 30 s"
+  note "recorder \"$title\" at $x,$y size ${w}x$h (window $id)"
+}
+
+# line_count FILE
+line_count() {
+  if [[ -f $1 ]]; then wc -l <"$1"; else echo 0; fi
+}
+
+# wait_for_lines FILE COUNT TIMEOUT_S: 0 once FILE has at least COUNT lines.
+wait_for_lines() {
+  local file=$1 count=$2
+  poll_until "$3" eval '(($(line_count "$file") >= count))'
+}
+
+# wait_for_file FILE TIMEOUT_S
+wait_for_file() {
+  poll_until "$2" test -e "$1"
+}
+
+# start_window_watch TITLE LOG: logs "<unix_ms> <id> <x> <y> <width> <height>" for every visible
+# window titled TITLE, every 20 ms, until the test ends; for checking that a window never showed.
+start_window_watch() {
+  local title=$1 log=$2
+  : >"$log"
+  (
+    while :; do
+      for id in $(find_windows "$title"); do
+        echo "$(now_ms) $id $(window_position "$id") $(window_size "$id")"
+      done
+      sleep 0.02
+    done >>"$log" 2>/dev/null
+  ) &
+  e2e_pids+=("$!")
+}
+
+# ---- the programs under test ---------------------------------------------------------------
+
+# app_folder: a fresh folder for the programs under test; each reads and writes
+# coordinates.dat beside itself.
+app_folder() {
+  local folder=$scratch/app
+  mkdir -p "$folder" && printf '%s\n' "$folder"
+}
+
+# idlepress_label_point ID: a point on Idlepress's " X" label. The label fills the client area,
+# which ends at the window's bottom-left corner with or without a frame Wine draws itself.
+idlepress_label_point() {
+  local x y w h
+  read -r x y < <(window_position "$1") || return 1
+  read -r w h < <(window_size "$1") || return 1
+  echo "$((x + 10)) $((y + h - 10))"
+}
+
+# idlepress_main_window_like WIDTH HEIGHT: 0 for the size of Idlepress's own window (a 21-pixel
+# client area, a small frame at most), 1 for anything the size of a message box.
+idlepress_main_window_like() {
+  (($1 <= 150 && $2 <= 60))
+}
+
+# set_idle_limit_by_prompt WINDOW_ID LIMIT THEN_X THEN_Y: right press on the " X" label, waits for
+# the "How long" prompt, moves the pointer to THEN_X THEN_Y, types LIMIT and Return, waits for
+# the prompt to go. Leaves in PROMPT_CLOSED_MS the time the prompt was seen gone.
+set_idle_limit_by_prompt() {
+  local window=$1 limit=$2 label_x label_y prompt
+  read -r label_x label_y < <(idlepress_label_point "$window") ||
+    fail "Idlepress's window $window has no geometry"
+  move_pointer "$label_x" "$label_y"
+  xdotool click 3
+  prompt=$(wait_for_window "How long" 10) ||
+    fail "a right press on the X label at $label_x,$label_y: expected a \"How long\" prompt within 10 s, saw none"
+  pass "a right press on the X label at $label_x,$label_y opened the \"How long\" prompt"
+  move_pointer "$3" "$4"
+  focus_window "$prompt" || fail "could not give the \"How long\" prompt the keyboard focus"
+  xdotool type --delay 20 "$limit"
+  xdotool key Return
+  local return_ms
+  return_ms=$(now_ms)
+  wait_for_no_window "How long" 10 ||
+    fail "typed \"$limit\" and Return: expected the \"How long\" prompt to close, it is still open"
+  # Counted from the prompt's going: Wine with no window manager holds a hidden window for up to
+  # 2 s before the call that hides it returns, and the ticks wait for the prompt's return.
+  PROMPT_CLOSED_MS=$(now_ms)
+  pass "\"$limit\" and Return closed the prompt ($((PROMPT_CLOSED_MS - return_ms)) ms after Return)"
+}
+
+# click_line FILE N: the Nth line of a recorder log as "<ms> <x> <y> <button>".
+click_line() {
+  sed -n "${2}p" "$1"
+}

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Sightrel: Return or Space on its focused "Grab It" button writes the pointer's position, padded
+# to four characters, to coordinates.dat beside the program and ends it; closing the window
+# (Escape) writes nothing.
+source "$(dirname "$0")/lib.sh"
+
+e2e_begin
+need_program E2E_SIGHTREL
+need_program E2E_RECORDER
+start_xvfb
+
+folder=$(app_folder)
+sightrel=$(copy_program E2E_SIGHTREL "$folder") || fail "could not copy Sightrel to $folder"
+coordinates=$folder/coordinates.dat
+recorders=0
+
+# place_pointer X Y: a recorder window under the point (Wine reads the pointer reliably only over
+# one of its own windows), then the pointer there.
+place_pointer() {
+  local x=$1 y=$2 left top
+  left=$((x >= 30 ? x - 30 : 0)) top=$((y >= 30 ? y - 30 : 0))
+  recorders=$((recorders + 1))
+  start_recorder "$scratch/clicks-$recorders.log" "$left" "$top" 60 60 "Backdrop $recorders"
+  move_pointer "$x" "$y"
+}
+
+# start_sightrel: runs it and waits for its window, which it leaves in `window`.
+start_sightrel() {
+  start_platform_program "sightrel-$1" "$sightrel"
+  sightrel_pid=$LAST_PID
+  window=$(wait_for_window "Mouse Position" 20) ||
+    fail "expected Sightrel's \"Mouse Position\" window within 20 s, saw none"
+}
+
+# press_and_finish KEY: focuses the window, presses KEY and waits for Sightrel to end with 0.
+press_and_finish() {
+  focus_window "$window" || fail "could not give Sightrel's window the keyboard focus"
+  xdotool key "$1"
+  wait_for_exit "$sightrel_pid" 10 || fail "key $1: expected Sightrel to end within 10 s, it is still running"
+  assert_eq "Sightrel's exit status after key $1" 0 "$EXIT_STATUS"
+  wait_for_no_window "Mouse Position" 5 || fail "expected Sightrel's window gone once it ended"
+}
+
+# 1. The pointer waits at the point before Sightrel starts; Return grabs it.
+place_pointer 7 42
+start_sightrel return
+press_and_finish Return
+assert_file_bytes "coordinates.dat after Return at 7,42" "$coordinates" '0007\r\n0042\r\n'
+
+# 2. The pointer arrives after the window shows: the 100 ms refresh must pick it up. Five refresh
+# periods pass before the key; the file would show the old point if the labels weren't updated.
+place_pointer 600 500
+start_sightrel return-late
+place_pointer 1234 5
+let_time_pass 0.5
+press_and_finish Return
+assert_file_bytes "coordinates.dat after Return at 1234,5" "$coordinates" '1234\r\n0005\r\n'
+
+# 3. Space on the focused button grabs too, and replaces the file.
+place_pointer 640 300
+start_sightrel space
+press_and_finish space
+assert_file_bytes "coordinates.dat after Space at 640,300" "$coordinates" '0640\r\n0300\r\n'
+
+# 4. Escape closes the window without a grab: the file keeps its bytes and its time.
+printf '0123\r\n0456\r\n' >"$coordinates"
+touch -d '2001-02-03 04:05:06' "$coordinates"
+place_pointer 900 700
+start_sightrel escape
+press_and_finish Escape
+assert_file_bytes "coordinates.dat after Escape" "$coordinates" '0123\r\n0456\r\n'
+assert_eq "coordinates.dat's modification time after Escape" "2001-02-03 04:05:06" \
+  "$(date -r "$coordinates" '+%Y-%m-%d %H:%M:%S')"
+assert_eq "files in the program's folder" \
+  "$(printf '%s\n' "$(basename "$sightrel")" coordinates.dat | LC_ALL=C sort | tr '\n' ' ')" \
+  "$(find "$folder" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')"
+note "passed"
