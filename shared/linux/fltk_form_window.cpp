@@ -10,6 +10,7 @@
 
 #include "../run_failure.hpp"
 #include "fltk_controls.hpp"
+#include "wrapped_text.hpp"
 #include "x11_window_hints.hpp"
 
 namespace shared::fltk_form {
@@ -150,7 +151,7 @@ std::string FormWindow::InputBox(std::string_view message, std::string_view titl
 
 void FormWindow::MessageBox(std::string_view message, std::string_view title) {
   fl_message_title(std::string(title).c_str());
-  fl_message("%s", std::string(message).c_str());
+  fl_message("%s", WrappedText(message).c_str());
 }
 
 void FormWindow::End() { Finish(); }

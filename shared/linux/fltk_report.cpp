@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../form.hpp"
+#include "wrapped_text.hpp"
 
 namespace shared {
 namespace {
@@ -26,7 +27,7 @@ void ReportFailure(std::string_view message, std::string_view title) {
   std::fflush(stderr);
   if (!DisplayReachable()) return;
   fl_message_title(std::string(title).c_str());
-  fl_alert("%s", std::string(message).c_str());
+  fl_alert("%s", WrappedText(message).c_str());
 }
 
 }  // namespace shared
