@@ -7,6 +7,7 @@
 #include "file_system.hpp"
 #include "interval_entry.hpp"
 #include "run_failure.hpp"
+#include "shown_text.hpp"
 
 namespace clicker {
 namespace {
@@ -17,10 +18,10 @@ constexpr std::string_view kLabel = "Label1";
 // when the first click is due.
 void CheckTarget(const std::string& text, const char* line, const std::filesystem::path& file) {
   if (shared::ToCoordinate(text)) return;
-  throw shared::RunFailure("The coordinate file \"" + shared::PathText(file) + "\" has \"" +
-                           text.substr(0, 40) + (text.size() > 40 ? "..." : "") + "\" on its " +
-                           line + " line, which is not a whole number of pixels. Grab the point " +
-                           "again with Sightrel.");
+  throw shared::RunFailure("The coordinate file \"" + shared::PathText(file) + "\" has " +
+                           shared::ShownText(text) + " on its " + line +
+                           " line, which is not a whole number of pixels from -2147483648 to "
+                           "2147483647. Grab the point again with Sightrel.");
 }
 
 }  // namespace

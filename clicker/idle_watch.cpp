@@ -6,14 +6,15 @@
 #include "coordinate_text.hpp"
 #include "module1a.hpp"
 #include "run_failure.hpp"
+#include "shown_text.hpp"
 
 namespace clicker {
 namespace {
 
 std::int32_t ConvertTarget(const std::string& text, const char* axis) {
   if (const auto value = shared::ToCoordinate(text)) return *value;
-  throw shared::RunFailure(std::string("The target's ") + axis + " coordinate \"" + text +
-                           "\" is not a whole number of pixels.");
+  throw shared::RunFailure(std::string("The target's ") + axis + " coordinate " +
+                           shared::ShownText(text) + " is not a whole number of pixels.");
 }
 
 }  // namespace

@@ -28,25 +28,29 @@ enum class LineEnd { kNewline, kEndOfFile };
 std::optional<LineEnd> ReadLine(std::FILE* stream, std::string_view name, int line_number,
                                 std::string& line) {
   line.clear();
-  bool pending_cr = false;
+  // Every character kept goes through here, a CR kept at the end of the file included.
+  const auto keep = [&](char c) {
+    line.push_back(c);
+    if (line.size() > kMaxCoordinateLine) {
+      Fail(name, "has a line " + std::to_string(line_number) + " longer than " +
+                     std::to_string(kMaxCoordinateLine) + " characters; it holds no coordinate.");
+    }
+  };
+  bool pending_cr = false;  // a CR is text unless an LF follows it
   for (;;) {
     const int c = std::fgetc(stream);
     if (c == EOF) {
       if (std::ferror(stream)) {
         Fail(name, "can't be read: " + std::string(std::strerror(errno)) + ".");
       }
-      if (pending_cr) line.push_back('\r');
-      if (line.empty() && !pending_cr) return std::nullopt;
+      if (pending_cr) keep('\r');
+      if (line.empty()) return std::nullopt;
       return LineEnd::kEndOfFile;
     }
     if (c == '\n') return LineEnd::kNewline;  // CR LF or a lone LF; the CR is not kept
-    if (pending_cr) line.push_back('\r');
+    if (pending_cr) keep('\r');
     pending_cr = (c == '\r');
-    if (!pending_cr) line.push_back(static_cast<char>(c));
-    if (line.size() > kMaxCoordinateLine) {
-      Fail(name, "has a line " + std::to_string(line_number) + " longer than " +
-                     std::to_string(kMaxCoordinateLine) + " characters; it holds no coordinate.");
-    }
+    if (!pending_cr) keep(static_cast<char>(c));
   }
 }
 
@@ -76,7 +80,13 @@ CoordinateTexts ReadCoordinates(std::FILE* stream, std::string_view name) {
 CoordinateTexts ReadCoordinateFile(const std::filesystem::path& file) {
   const std::string name = PathText(file);
   std::error_code ec;
-  if (std::filesystem::is_directory(file, ec)) Fail(name, "is a folder, not a file.");
+  const std::filesystem::file_type type = std::filesystem::status(file, ec).type();
+  if (type == std::filesystem::file_type::directory) Fail(name, "is a folder, not a file.");
+  // A pipe would hold the start-up until something writes to it; a device holds no grab.
+  if (type != std::filesystem::file_type::regular &&
+      type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
+    Fail(name, "is not an ordinary file (a pipe, a device or the like).");
+  }
   errno = 0;
   FileHandle stream(OpenForReading(file));
   if (!stream) {

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# A grab into a folder that can't be written fails with a message naming the file and the reason,
+# and leaves the old coordinates.dat as it was and no temporary file. Tried two ways: on a
+# read-only mount, which stops root too, and as an unprivileged user on a folder without write
+# permission. Each is skipped where this machine can't set it up; the test is skipped if both are.
+# usage: read_only_folder.sh <grab_writer>
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source-path=SCRIPTDIR source=common.sh
+source "$here/common.sh"
+
+if [[ ${1:-} == --in-namespace ]]; then
+  writer=$2 folder=$3
+  mount -t tmpfs -o size=1m tmpfs "$folder" 2>/dev/null || skip "a tmpfs can't be mounted here"
+  "$writer" "$folder" 0001 0002
+  mount -o remount,ro "$folder" || fail "the tmpfs can't be made read-only"
+  expect_refused_grab "$folder" "Read-only file system" "$writer" "$folder" 0007 0042
+  exit 0
+fi
+
+writer=$1
+make_scratch
+passed=0
+
+echo "--- on a read-only mount"
+mkdir "$scratch/mounted"
+status=0
+in_mount_namespace bash "$0" --in-namespace "$writer" "$scratch/mounted" || status=$?
+case $status in
+  0) passed=$((passed + 1)) ;;
+  "$SKIP") echo "skipped: no mount namespace with a tmpfs can be made here" ;;
+  *) exit "$status" ;;
+esac
+
+echo "--- as an unprivileged user, on a folder without write permission"
+if can_be_unprivileged; then
+  cp "$writer" "$scratch/grab_writer"
+  mkdir "$scratch/locked"
+  "$writer" "$scratch/locked" 0001 0002
+  chmod 555 "$scratch/locked"
+  expect_refused_grab "$scratch/locked" "Permission denied" \
+    as_unprivileged "$scratch/grab_writer" "$scratch/locked" 0007 0042
+  passed=$((passed + 1))
+else
+  echo "skipped: setpriv can't switch to an unprivileged user here"
+fi
+
+((passed > 0)) || skip "neither a read-only mount nor an unprivileged user is available"
+echo "passed $passed of 2 ways"
