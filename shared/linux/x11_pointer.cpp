@@ -1,6 +1,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
+
 #include "../run_failure.hpp"
 #include "../system_pointer.hpp"
 
@@ -30,7 +32,12 @@ class X11Pointer final : public Pointer {
   }
 
   bool SetCursorPos(std::int32_t x, std::int32_t y) override {
-    const bool sent = XTestFakeMotionEvent(display_, DefaultScreen(display_), x, y, CurrentTime);
+    // X coordinates travel as 16 bits: 66036 would arrive as 500. Stop at the screen's edge
+    // instead, as Windows does.
+    const int screen = DefaultScreen(display_);
+    x = std::clamp(x, 0, DisplayWidth(display_, screen) - 1);
+    y = std::clamp(y, 0, DisplayHeight(display_, screen) - 1);
+    const bool sent = XTestFakeMotionEvent(display_, screen, x, y, CurrentTime);
     return Settle() && sent;
   }
 

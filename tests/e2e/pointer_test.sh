@@ -33,6 +33,12 @@ probe move 456 345 || fail "pointer_probe move 456 345 (again): expected status 
 poll_until 5 eval '[[ $(pointer_location) == "456 345" ]]'
 assert_eq "xdotool's pointer after moving back with pointer_probe" "456 345" "$(pointer_location)"
 
+# A point far past the screen stops at its edge, as on Windows, instead of wrapping around
+# (X carries coordinates as 16 bits: 66036 would land at 500).
+probe move 66036 40000 || fail "pointer_probe move 66036 40000: expected status 0, saw $?"
+poll_until 5 eval '[[ $(pointer_location) == "1279 1023" ]]'
+assert_eq "xdotool's pointer after 'pointer_probe move 66036 40000'" "1279 1023" "$(pointer_location)"
+
 for point in "234 567" "876 111" "100 100" "999 799"; do
   read -r x y <<<"$point"
   move_pointer "$x" "$y"
