@@ -15,7 +15,7 @@ constexpr std::string_view kXValue = "Label2";
 constexpr std::string_view kYValue = "Label4";
 constexpr std::string_view kGrab = "Command1";
 
-shared::ControlSpec Label(const char* name, const char* text, int left, int width, int tab) {
+shared::ControlLayout Label(const char* name, const char* text, int left, int width, int tab) {
   return {.name = name,
           .kind = shared::ControlKind::kLabel,
           .text = text,
@@ -32,8 +32,8 @@ shared::ControlSpec Label(const char* name, const char* text, int left, int widt
 CaptureForm::CaptureForm(shared::Pointer& pointer, std::filesystem::path program_folder)
     : pointer_(pointer), program_folder_(std::move(program_folder)) {}
 
-const shared::FormSpec& CaptureForm::Layout() {
-  static const shared::FormSpec spec{
+const shared::FormLayout& CaptureForm::Layout() const {
+  static const shared::FormLayout layout{
       .caption = "Mouse Position",
       .client_width = 3795,
       .client_height = 1455,
@@ -57,7 +57,7 @@ const shared::FormSpec& CaptureForm::Layout() {
               Label("Label4", "", 2280, 1215, 4),
           },
   };
-  return spec;
+  return layout;
 }
 
 void CaptureForm::Form_Load(shared::Desktop& desktop) {

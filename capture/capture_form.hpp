@@ -15,9 +15,7 @@ class CaptureForm final : public shared::Form {
  public:
   CaptureForm(shared::Pointer& pointer, std::filesystem::path program_folder);
 
-  static const shared::FormSpec& Layout();
-
-  const shared::FormSpec& Spec() const override { return Layout(); }
+  const shared::FormLayout& Layout() const override;
   void Form_Load(shared::Desktop& desktop) override;
   void Timer1_Timer(shared::Desktop& desktop) override;
   void Click(std::string_view control, shared::Desktop& desktop) override;

@@ -29,8 +29,8 @@ void CheckTarget(const std::string& text, const char* line, const std::filesyste
 ClickerForm::ClickerForm(shared::Pointer& pointer, std::filesystem::path program_folder)
     : pointer_(pointer), program_folder_(std::move(program_folder)) {}
 
-const shared::FormSpec& ClickerForm::Layout() {
-  static const shared::FormSpec spec{
+const shared::FormLayout& ClickerForm::Layout() const {
+  static const shared::FormLayout layout{
       .caption = "Idlepress",
       .client_width = 315,
       .client_height = 315,
@@ -45,9 +45,9 @@ const shared::FormSpec& ClickerForm::Layout() {
                     .width = 375,
                     .height = 375,
                     .tab_index = 0,
-                    .font = shared::FontSpec{"MS Sans Serif", 12, 700}}},
+                    .font = shared::FontStyle{"MS Sans Serif", 12, 700}}},
   };
-  return spec;
+  return layout;
 }
 
 void ClickerForm::Form_Load(shared::Desktop& desktop) {

@@ -18,9 +18,7 @@ class ClickerForm final : public shared::Form {
  public:
   ClickerForm(shared::Pointer& pointer, std::filesystem::path program_folder);
 
-  static const shared::FormSpec& Layout();
-
-  const shared::FormSpec& Spec() const override { return Layout(); }
+  const shared::FormLayout& Layout() const override;
   void Form_Load(shared::Desktop& desktop) override;
   void Timer1_Timer(shared::Desktop& desktop) override;
   void MouseDown(std::string_view control, int button, shared::Desktop& desktop) override;

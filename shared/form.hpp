@@ -10,19 +10,19 @@
 #include "pointer_services.hpp"
 
 // A window described once, as data, and the handlers the platform calls on it. Each platform
-// builds native controls from a FormSpec; no platform code knows which program it runs.
+// builds native controls from a FormLayout; no platform code knows which program it runs.
 namespace shared {
 
 enum class ControlKind { kLabel, kPushButton };
 
-struct FontSpec {
+struct FontStyle {
   std::string face;  // the platform takes its nearest match
   int points = 8;
   int weight = 400;  // 700 is bold
 };
 
 // Geometry in twips: 1/1440 inch, 15 to a pixel at 96 dots per inch.
-struct ControlSpec {
+struct ControlLayout {
   std::string name;
   ControlKind kind = ControlKind::kLabel;
   std::string text;
@@ -31,17 +31,17 @@ struct ControlSpec {
   int width = 0;
   int height = 0;
   int tab_index = 0;  // the control with the lowest index holds the focus when the window opens
-  std::optional<FontSpec> font;
+  std::optional<FontStyle> font;
 };
 
-struct FormSpec {
+struct FormLayout {
   std::string caption;
   int client_width = 0;  // twips
   int client_height = 0;
   int timer_interval_ms = 0;  // Timer1, enabled from creation
   bool always_on_top = false;
   bool tool_window = false;  // a small frame, kept out of the task bar
-  std::vector<ControlSpec> controls;
+  std::vector<ControlLayout> controls;
 };
 
 // Mouse button codes reported to MouseDown handlers.
@@ -79,7 +79,7 @@ class Desktop {
 class Form {
  public:
   virtual ~Form() = default;
-  virtual const FormSpec& Spec() const = 0;
+  virtual const FormLayout& Layout() const = 0;
   virtual void Form_Load(Desktop&) {}
   virtual void Timer1_Timer(Desktop&) {}
   virtual void Click(std::string_view /*control*/, Desktop&) {}

@@ -13,8 +13,8 @@ constexpr int kPixelsPerInch = 96;
 constexpr int kPointsPerInch = 72;
 
 // Applies the control's font, or the forms' default of 8 point when it names none.
-void SetFont(Fl_Widget& widget, const ControlSpec& control) {
-  const FontSpec font = control.font.value_or(FontSpec{});
+void SetFont(Fl_Widget& widget, const ControlLayout& control) {
+  const FontStyle font = control.font.value_or(FontStyle{});
   widget.labelfont(font.weight >= 700 ? FL_HELVETICA_BOLD : FL_HELVETICA);
   widget.labelsize(static_cast<Fl_Fontsize>(
       std::lround(static_cast<double>(font.points) * kPixelsPerInch / kPointsPerInch)));
@@ -54,7 +54,7 @@ std::string DrawnText(std::string_view text) {
   return drawn;
 }
 
-FormLabel::FormLabel(const ControlSpec& control, std::function<void(int button)> on_press)
+FormLabel::FormLabel(const ControlLayout& control, std::function<void(int button)> on_press)
     : Fl_Box(TwipsToPixels(control.left), TwipsToPixels(control.top), TwipsToPixels(control.width),
              TwipsToPixels(control.height)),
       on_press_(std::move(on_press)) {
@@ -75,7 +75,7 @@ int FormLabel::handle(int event) {
   return Fl_Box::handle(event);
 }
 
-FormButton::FormButton(const ControlSpec& control, std::function<void()> on_click)
+FormButton::FormButton(const ControlLayout& control, std::function<void()> on_click)
     : Fl_Button(TwipsToPixels(control.left), TwipsToPixels(control.top),
                 TwipsToPixels(control.width), TwipsToPixels(control.height)),
       on_click_(std::move(on_click)) {

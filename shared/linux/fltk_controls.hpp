@@ -23,7 +23,7 @@ std::string DrawnText(std::string_view text);
 // kMiddleButton). It never takes the keyboard focus.
 class FormLabel final : public Fl_Box {
  public:
-  FormLabel(const ControlSpec& control, std::function<void(int button)> on_press);
+  FormLabel(const ControlLayout& control, std::function<void(int button)> on_press);
   int handle(int event) override;
 
  private:
@@ -33,7 +33,7 @@ class FormLabel final : public Fl_Box {
 // A push button activated by the mouse, or by Return or Space while it has the focus.
 class FormButton final : public Fl_Button {
  public:
-  FormButton(const ControlSpec& control, std::function<void()> on_click);
+  FormButton(const ControlLayout& control, std::function<void()> on_click);
   int handle(int event) override;
 
  private:

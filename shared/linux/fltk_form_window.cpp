@@ -17,12 +17,12 @@ namespace shared::fltk_form {
 namespace {
 
 // The controls in tab order; equal indexes keep the order they were listed in.
-std::vector<const ControlSpec*> InTabOrder(const std::vector<ControlSpec>& controls) {
-  std::vector<const ControlSpec*> ordered;
-  for (const ControlSpec& control : controls) ordered.push_back(&control);
-  std::stable_sort(ordered.begin(), ordered.end(), [](const ControlSpec* a, const ControlSpec* b) {
-    return a->tab_index < b->tab_index;
-  });
+std::vector<const ControlLayout*> InTabOrder(const std::vector<ControlLayout>& controls) {
+  std::vector<const ControlLayout*> ordered;
+  for (const ControlLayout& control : controls) ordered.push_back(&control);
+  std::stable_sort(
+      ordered.begin(), ordered.end(),
+      [](const ControlLayout* a, const ControlLayout* b) { return a->tab_index < b->tab_index; });
   return ordered;
 }
 
@@ -30,30 +30,30 @@ std::vector<const ControlSpec*> InTabOrder(const std::vector<ControlSpec>& contr
 
 FormWindow::FormWindow(Form& form)
     : form_(form),
-      spec_(form.Spec()),
-      window_(std::make_unique<Fl_Double_Window>(TwipsToPixels(spec_.client_width),
-                                                 TwipsToPixels(spec_.client_height))) {
-  window_->copy_label(spec_.caption.c_str());
+      layout_(form.Layout()),
+      window_(std::make_unique<Fl_Double_Window>(TwipsToPixels(layout_.client_width),
+                                                 TwipsToPixels(layout_.client_height))) {
+  window_->copy_label(layout_.caption.c_str());
   window_->callback(Closed, this);
   // Children are created in tab order, which is the order FLTK's Tab key follows.
-  for (const ControlSpec* control : InTabOrder(spec_.controls)) AddControl(*control);
+  for (const ControlLayout* control : InTabOrder(layout_.controls)) AddControl(*control);
   window_->end();
 }
 
 FormWindow::~FormWindow() { Fl::remove_timeout(Tick, this); }
 
-void FormWindow::AddControl(const ControlSpec& spec) {
-  const std::string name = spec.name;
+void FormWindow::AddControl(const ControlLayout& layout) {
+  const std::string name = layout.name;
   Fl_Widget* widget = nullptr;
-  if (spec.kind == ControlKind::kPushButton) {
+  if (layout.kind == ControlKind::kPushButton) {
     widget = new FormButton(
-        spec, [this, name] { Dispatch([this, &name] { form_.Click(name, *this); }); });
+        layout, [this, name] { Dispatch([this, &name] { form_.Click(name, *this); }); });
   } else {
-    widget = new FormLabel(spec, [this, name](int button) {
+    widget = new FormLabel(layout, [this, name](int button) {
       Dispatch([this, &name, button] { form_.MouseDown(name, button, *this); });
     });
   }
-  controls_[name] = Control{widget, spec.text};
+  controls_[name] = Control{widget, layout.text};
   tab_order_.push_back(widget);
 }
 
@@ -65,7 +65,7 @@ std::optional<std::string> FormWindow::Run() {
 }
 
 void FormWindow::Show() {
-  const WindowHints hints(spec_.always_on_top, spec_.tool_window);
+  const WindowHints hints(layout_.always_on_top, layout_.tool_window);
   window_->show();
   hints.Apply(*window_);
   // FLTK nudges a framed window's first position so a title bar would fit on the screen; put it
@@ -74,14 +74,15 @@ void FormWindow::Show() {
   for (Fl_Widget* widget : tab_order_) {
     if (widget->take_focus()) break;
   }
-  if (spec_.timer_interval_ms > 0) Fl::add_timeout(spec_.timer_interval_ms / 1000.0, Tick, this);
+  if (layout_.timer_interval_ms > 0)
+    Fl::add_timeout(layout_.timer_interval_ms / 1000.0, Tick, this);
 }
 
 void FormWindow::Tick(void* self) {
   auto& window = *static_cast<FormWindow*>(self);
   // Rescheduled first, from the time this tick was due, so ticks keep an even beat and a tick
   // dropped during a prompt doesn't stop the ones after it.
-  Fl::repeat_timeout(window.spec_.timer_interval_ms / 1000.0, Tick, self);
+  Fl::repeat_timeout(window.layout_.timer_interval_ms / 1000.0, Tick, self);
   window.Dispatch([&window] { window.form_.Timer1_Timer(window); });
 }
 

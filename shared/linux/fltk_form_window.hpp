@@ -42,7 +42,7 @@ class FormWindow final : public Desktop {
     std::string text;
   };
 
-  void AddControl(const ControlSpec& spec);
+  void AddControl(const ControlLayout& layout);
   void Show();
   void Dispatch(const std::function<void()>& handler);
   void Finish();
@@ -53,7 +53,7 @@ class FormWindow final : public Desktop {
   static void Closed(Fl_Widget*, void* self);
 
   Form& form_;
-  const FormSpec& spec_;
+  const FormLayout& layout_;
   std::unique_ptr<Fl_Double_Window> window_;
   std::map<std::string, Control, std::less<>> controls_;
   std::vector<Fl_Widget*> tab_order_;

@@ -49,17 +49,17 @@ LRESULT CALLBACK LabelProc(HWND label, UINT message, WPARAM wparam, LPARAM lpara
 }
 
 // The default GUI font's face and weight at 8 points, so it scales with the DPI like any other.
-FontSpec DefaultFont() {
+FontStyle DefaultFont() {
   LOGFONTW stock{};
   GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(stock), &stock);
-  FontSpec font;
+  FontStyle font;
   font.face = Narrow(stock.lfFaceName);
   font.points = 8;
   font.weight = stock.lfWeight ? static_cast<int>(stock.lfWeight) : FW_NORMAL;
   return font;
 }
 
-HFONT MakeFont(const FontSpec& font, UINT dpi) {
+HFONT MakeFont(const FontStyle& font, UINT dpi) {
   return CreateFontW(-MulDiv(font.points, static_cast<int>(dpi), 72), 0, 0, 0, font.weight, FALSE,
                      FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Widen(font.face).c_str());
@@ -67,27 +67,31 @@ HFONT MakeFont(const FontSpec& font, UINT dpi) {
 
 }  // namespace
 
-NativeControls::NativeControls(HWND parent, const std::vector<ControlSpec>& specs)
+NativeControls::NativeControls(HWND parent, const std::vector<ControlLayout>& layouts)
     : parent_(parent) {
-  std::vector<const ControlSpec*> order;
-  for (const ControlSpec& spec : specs) order.push_back(&spec);
-  std::stable_sort(order.begin(), order.end(), [](const ControlSpec* a, const ControlSpec* b) {
+  std::vector<const ControlLayout*> order;
+  for (const ControlLayout& layout : layouts) order.push_back(&layout);
+  std::stable_sort(order.begin(), order.end(), [](const ControlLayout* a, const ControlLayout* b) {
     return a->tab_index < b->tab_index;
   });
   // Created in tab order, which is the order the dialog manager's Tab key follows.
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   int id = kFirstControlId;
-  for (const ControlSpec* spec : order) {
-    const bool label = spec->kind == ControlKind::kLabel;
+  for (const ControlLayout* layout : order) {
+    const bool label = layout->kind == ControlKind::kLabel;
     const DWORD style = WS_CHILD | WS_VISIBLE |
                         (label ? SS_LEFT | SS_NOTIFY | SS_NOPREFIX : BS_DEFPUSHBUTTON | WS_TABSTOP);
     HWND window =
-        CreateWindowExW(0, label ? L"STATIC" : L"BUTTON", Widen(spec->text).c_str(), style, 0, 0, 0,
-                        0, parent, reinterpret_cast<HMENU>(INT_PTR{id}), instance, nullptr);
+        CreateWindowExW(0, label ? L"STATIC" : L"BUTTON", Widen(layout->text).c_str(), style, 0, 0,
+                        0, 0, parent, reinterpret_cast<HMENU>(INT_PTR{id}), instance, nullptr);
     if (!window) continue;  // out of window handles: the form runs without it
     if (label) SetWindowSubclass(window, LabelProc, kLabelSubclassId, 0);
-    controls_.push_back(
-        {.spec = spec, .window = window, .id = id, .font = nullptr, .has_tip = false, .tip = {}});
+    controls_.push_back({.layout = layout,
+                         .window = window,
+                         .id = id,
+                         .font = nullptr,
+                         .has_tip = false,
+                         .tip = {}});
     ++id;
   }
 }
@@ -101,14 +105,14 @@ NativeControls::~NativeControls() {
 }
 
 void NativeControls::Layout(UINT dpi) {
-  const FontSpec default_font = DefaultFont();
+  const FontStyle default_font = DefaultFont();
   for (Control& control : controls_) {
-    const ControlSpec& spec = *control.spec;
-    SetWindowPos(control.window, nullptr, TwipsToPixels(spec.left, dpi),
-                 TwipsToPixels(spec.top, dpi), TwipsToPixels(spec.width, dpi),
-                 TwipsToPixels(spec.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    const ControlLayout& layout = *control.layout;
+    SetWindowPos(control.window, nullptr, TwipsToPixels(layout.left, dpi),
+                 TwipsToPixels(layout.top, dpi), TwipsToPixels(layout.width, dpi),
+                 TwipsToPixels(layout.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
     if (dpi == dpi_ && control.font) continue;
-    HFONT font = MakeFont(spec.font ? *spec.font : default_font, dpi);
+    HFONT font = MakeFont(layout.font ? *layout.font : default_font, dpi);
     if (!font) continue;
     SendMessageW(control.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     if (control.font) DeleteObject(control.font);
@@ -120,7 +124,7 @@ void NativeControls::Layout(UINT dpi) {
 
 std::size_t NativeControls::IndexOf(std::string_view name) const {
   std::size_t index = 0;
-  while (index < controls_.size() && controls_[index].spec->name != name) ++index;
+  while (index < controls_.size() && controls_[index].layout->name != name) ++index;
   return index;
 }
 
@@ -129,16 +133,16 @@ HWND NativeControls::Find(std::string_view name) const {
   return index < controls_.size() ? controls_[index].window : nullptr;
 }
 
-const ControlSpec* NativeControls::SpecOf(int id) const {
+const ControlLayout* NativeControls::LayoutOf(int id) const {
   for (const Control& control : controls_) {
-    if (control.id == id) return control.spec;
+    if (control.id == id) return control.layout;
   }
   return nullptr;
 }
 
 HWND NativeControls::FirstFocusable() const {
   for (const Control& control : controls_) {
-    if (control.spec->kind == ControlKind::kPushButton) return control.window;
+    if (control.layout->kind == ControlKind::kPushButton) return control.window;
   }
   return nullptr;
 }

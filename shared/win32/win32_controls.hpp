@@ -15,12 +15,12 @@ namespace shared::win32 {
 // button code (kLeftButton, kRightButton, kMiddleButton).
 inline constexpr UINT kLabelPressedMessage = WM_APP + 1;
 
-// The native controls of one window, built from its ControlSpecs: STATIC labels that report
+// The native controls of one window, built from its ControlLayouts: STATIC labels that report
 // presses and default push buttons, with their fonts and tooltips. Geometry is in twips and is
 // laid out again whenever the window's DPI changes.
 class NativeControls {
  public:
-  NativeControls(HWND parent, const std::vector<ControlSpec>& specs);
+  NativeControls(HWND parent, const std::vector<ControlLayout>& layouts);
   ~NativeControls();
   NativeControls(const NativeControls&) = delete;
   NativeControls& operator=(const NativeControls&) = delete;
@@ -30,7 +30,7 @@ class NativeControls {
 
   HWND Find(std::string_view name) const;
   // The control with the given id, or null.
-  const ControlSpec* SpecOf(int id) const;
+  const ControlLayout* LayoutOf(int id) const;
   // The first control in tab order that can take the keyboard focus, or null.
   HWND FirstFocusable() const;
 
@@ -38,7 +38,7 @@ class NativeControls {
 
  private:
   struct Control {
-    const ControlSpec* spec;
+    const ControlLayout* layout;
     HWND window;
     int id;
     HFONT font = nullptr;

@@ -18,7 +18,9 @@ void RegisterWindowClass(WNDPROC procedure) {
   window_class.cbSize = sizeof(window_class);
   window_class.lpfnWndProc = procedure;
   window_class.hInstance = GetModuleHandleW(nullptr);
-  window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  // The program's own icon (resource 1, where the release build puts it), else Windows' default.
+  window_class.hIcon = LoadIconW(window_class.hInstance, MAKEINTRESOURCEW(1));
+  if (!window_class.hIcon) window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = kWindowClass;
@@ -41,19 +43,19 @@ std::string LastErrorText() {
 
 FormWindow::FormWindow(Form& form)
     : form_(form),
-      spec_(form.Spec()),
+      layout_(form.Layout()),
       // A fixed single frame; a tool window gets the small caption with only the close box.
       style_(WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN |
-             (spec_.tool_window ? 0 : WS_MINIMIZEBOX)),
-      ex_style_(WS_EX_CONTROLPARENT | (spec_.always_on_top ? WS_EX_TOPMOST : 0) |
-                (spec_.tool_window ? WS_EX_TOOLWINDOW : 0)) {
+             (layout_.tool_window ? 0 : WS_MINIMIZEBOX)),
+      ex_style_(WS_EX_CONTROLPARENT | (layout_.always_on_top ? WS_EX_TOPMOST : 0) |
+                (layout_.tool_window ? WS_EX_TOOLWINDOW : 0)) {
   RegisterWindowClass(WindowProc);
   // The size waits for the DPI, which is known once the window exists.
-  window_ =
-      CreateWindowExW(ex_style_, kWindowClass, Widen(spec_.caption).c_str(), style_, CW_USEDEFAULT,
-                      CW_USEDEFAULT, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  window_ = CreateWindowExW(ex_style_, kWindowClass, Widen(layout_.caption).c_str(), style_,
+                            CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
+                            GetModuleHandleW(nullptr), this);
   if (!window_) throw RunFailure("The window could not be made: " + LastErrorText() + ".");
-  controls_ = std::make_unique<NativeControls>(window_, spec_.controls);
+  controls_ = std::make_unique<NativeControls>(window_, layout_.controls);
   RECT outer{};
   GetWindowRect(window_, &outer);
   ApplyDpi(WindowDpi(window_), {outer.left, outer.top});
@@ -73,8 +75,8 @@ void FormWindow::LoadAndShow() {
     focus_ = first;
     SetFocus(first);
   }
-  if (spec_.timer_interval_ms > 0) {
-    SetTimer(window_, kTimerId, static_cast<UINT>(spec_.timer_interval_ms), nullptr);
+  if (layout_.timer_interval_ms > 0) {
+    SetTimer(window_, kTimerId, static_cast<UINT>(layout_.timer_interval_ms), nullptr);
   }
 }
 
@@ -121,8 +123,8 @@ void FormWindow::RequestClose() {
 
 void FormWindow::ApplyDpi(UINT dpi, ::POINT origin) {
   dpi_ = dpi;
-  const SIZE outer = OuterSize(TwipsToPixels(spec_.client_width, dpi),
-                               TwipsToPixels(spec_.client_height, dpi), style_, ex_style_, dpi);
+  const SIZE outer = OuterSize(TwipsToPixels(layout_.client_width, dpi),
+                               TwipsToPixels(layout_.client_height, dpi), style_, ex_style_, dpi);
   outer_size_ = outer;
   SetWindowPos(window_, nullptr, origin.x, origin.y, outer.cx, outer.cy,
                SWP_NOZORDER | SWP_NOACTIVATE);
@@ -148,10 +150,10 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       RunHandler([&] { form_.Timer1_Timer(*this); });
       return 0;
     case kLabelPressedMessage:
-      if (const ControlSpec* spec =
-              controls_ ? controls_->SpecOf(static_cast<int>(wparam)) : nullptr) {
+      if (const ControlLayout* layout =
+              controls_ ? controls_->LayoutOf(static_cast<int>(wparam)) : nullptr) {
         const int button = static_cast<int>(lparam);
-        RunHandler([&] { form_.MouseDown(spec->name, button, *this); });
+        RunHandler([&] { form_.MouseDown(layout->name, button, *this); });
       }
       return 0;
     case WM_COMMAND:
@@ -196,12 +198,12 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void FormWindow::OnCommand(WPARAM wparam, LPARAM lparam) {
   const int id = LOWORD(wparam);
-  const ControlSpec* spec = controls_->SpecOf(id);
-  if (spec && spec->kind == ControlKind::kPushButton) {
+  const ControlLayout* layout = controls_->LayoutOf(id);
+  if (layout && layout->kind == ControlKind::kPushButton) {
     // Mouse, Space, and Return on the focused button (through IsDialogMessage) all land here.
     if (HIWORD(wparam) == BN_CLICKED &&
-        reinterpret_cast<HWND>(lparam) == controls_->Find(spec->name)) {
-      RunHandler([&] { form_.Click(spec->name, *this); });
+        reinterpret_cast<HWND>(lparam) == controls_->Find(layout->name)) {
+      RunHandler([&] { form_.Click(layout->name, *this); });
     }
   } else if (id == IDCANCEL) {
     RequestClose();  // Escape, sent by the dialog manager
@@ -227,8 +229,8 @@ void FormWindow::SetToolTip(std::string_view control, std::string_view text) {
 
 void FormWindow::Move(int left, int top) {
   if (!window_) return;
-  const UINT flags = SWP_NOSIZE | SWP_NOACTIVATE | (spec_.always_on_top ? 0 : SWP_NOZORDER);
-  HWND order = spec_.always_on_top ? HWND_TOPMOST : nullptr;
+  const UINT flags = SWP_NOSIZE | SWP_NOACTIVATE | (layout_.always_on_top ? 0 : SWP_NOZORDER);
+  HWND order = layout_.always_on_top ? HWND_TOPMOST : nullptr;
   const ::POINT origin{TwipsToPixels(left, dpi_), TwipsToPixels(top, dpi_)};
   SetWindowPos(window_, order, origin.x, origin.y, 0, 0, flags);
   // Landing on a monitor with another DPI: a visible window hears WM_DPICHANGED, a hidden one

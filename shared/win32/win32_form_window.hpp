@@ -58,7 +58,7 @@ class FormWindow final : public Desktop {
   void ApplyDpi(UINT dpi, ::POINT origin);
 
   Form& form_;
-  const FormSpec& spec_;
+  const FormLayout& layout_;
   DWORD style_;
   DWORD ex_style_;
   HWND window_ = nullptr;

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   }
   FakePointer pointer;
   clicker::ClickerForm form(pointer, argv[1]);
-  FakeDesktop desktop(form.Spec());
+  FakeDesktop desktop(form.Layout());
   try {
     form.Form_Load(desktop);
   } catch (const shared::RunFailure& failure) {

@@ -11,7 +11,7 @@ namespace {
 
 class CaptureFormTest : public ::testing::Test {
  protected:
-  CaptureFormTest() : form(pointer, folder.path()), desktop(form.Spec()) {}
+  CaptureFormTest() : form(pointer, folder.path()), desktop(form.Layout()) {}
 
   std::pair<std::string, std::string> Shown() const {
     return {desktop.Text("Label2"), desktop.Text("Label4")};
@@ -103,11 +103,11 @@ TEST_F(CaptureFormTest, GrabNeverWritesTextsTheClickerCantUse) {
 }
 
 TEST_F(CaptureFormTest, ButtonHoldsTheFocusAndTheLayoutIsTheStoredOne) {
-  const shared::FormSpec& spec = form.Spec();
-  EXPECT_EQ(spec.caption, "Mouse Position");
-  EXPECT_EQ(spec.timer_interval_ms, 100);
+  const shared::FormLayout& layout = form.Layout();
+  EXPECT_EQ(layout.caption, "Mouse Position");
+  EXPECT_EQ(layout.timer_interval_ms, 100);
   const auto first =
-      std::min_element(spec.controls.begin(), spec.controls.end(),
+      std::min_element(layout.controls.begin(), layout.controls.end(),
                        [](const auto& a, const auto& b) { return a.tab_index < b.tab_index; });
   EXPECT_EQ(first->name, "Command1");
   EXPECT_EQ(first->text, "Grab It");

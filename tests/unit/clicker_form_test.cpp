@@ -11,7 +11,7 @@ namespace {
 
 class ClickerFormTest : public ::testing::Test {
  protected:
-  ClickerFormTest() : form(pointer, folder.path()), desktop(form.Spec()) {
+  ClickerFormTest() : form(pointer, folder.path()), desktop(form.Layout()) {
     pointer.position = {700, 300};
   }
 

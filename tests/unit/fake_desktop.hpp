@@ -12,8 +12,8 @@
 // records what the form asked of it.
 class FakeDesktop : public shared::Desktop {
  public:
-  explicit FakeDesktop(const shared::FormSpec& spec) {
-    for (const shared::ControlSpec& control : spec.controls) texts[control.name] = control.text;
+  explicit FakeDesktop(const shared::FormLayout& layout) {
+    for (const shared::ControlLayout& control : layout.controls) texts[control.name] = control.text;
   }
 
   std::string Text(std::string_view control) const override {

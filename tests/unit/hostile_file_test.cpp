@@ -34,7 +34,7 @@ class HostileFileTest : public ::testing::Test {
   HostileFileTest()
       : file(shared::CoordinateFilePath(folder.path())),
         form(pointer, folder.path()),
-        desktop(form.Spec()) {}
+        desktop(form.Layout()) {}
 
   // The start-up's failure message; "no failure" if it started. A failed start-up must leave
   // the window where it was and no watch running.

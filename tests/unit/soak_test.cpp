@@ -334,7 +334,7 @@ TEST(ClickerFormSoak, ADayWithHoursOfRefusedInputKeepsTicking) {
   pointer.position = kStart;
   pointer.calls.reserve(4 * kDay);
   clicker::ClickerForm form(pointer, folder.path());
-  FakeDesktop desktop(form.Spec());
+  FakeDesktop desktop(form.Layout());
   form.Form_Load(desktop);
   ASSERT_TRUE(form.Watch());
 
