@@ -2,13 +2,15 @@
 
 #include <windows.h>
 
+#include "system_error_text.hpp"
+
 #include <cstdio>
 #include <string>
 
 namespace shared {
-namespace {
 
-std::string SystemMessage(DWORD code) {
+std::string LastSystemErrorText() {
+  const DWORD code = GetLastError();
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -21,10 +23,6 @@ std::string SystemMessage(DWORD code) {
   }
   return PathText(std::filesystem::path(wide));
 }
-
-std::string LastError() { return SystemMessage(GetLastError()); }
-
-}  // namespace
 
 std::filesystem::path ProgramFolder() {
   std::wstring buffer(MAX_PATH, L'\0');
@@ -47,26 +45,26 @@ std::FILE* OpenForReading(const std::filesystem::path& path) {
 std::string WriteFileDurably(const std::filesystem::path& path, std::string_view bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return LastError();
+  if (file == INVALID_HANDLE_VALUE) return LastSystemErrorText();
   std::string error;
   while (!bytes.empty() && error.empty()) {
     DWORD written = 0;
     if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-      error = LastError();
+      error = LastSystemErrorText();
     } else if (written == 0) {
       error = "nothing could be written";
     } else {
       bytes.remove_prefix(written);
     }
   }
-  if (error.empty() && !FlushFileBuffers(file)) error = LastError();
-  if (!CloseHandle(file) && error.empty()) error = LastError();
+  if (error.empty() && !FlushFileBuffers(file)) error = LastSystemErrorText();
+  if (!CloseHandle(file) && error.empty()) error = LastSystemErrorText();
   return error;
 }
 
 std::string RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return LastError();
+    return LastSystemErrorText();
   }
   return {};
 }

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "../run_failure.hpp"
+#include "system_error_text.hpp"
 #include "win32_dpi.hpp"
 #include "win32_input_box.hpp"
 #include "win32_text.hpp"
@@ -27,18 +28,6 @@ void RegisterWindowClass(WNDPROC procedure) {
   RegisterClassExW(&window_class);  // a second form in the process finds it registered
 }
 
-std::string LastErrorText() {
-  const DWORD code = GetLastError();
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring wide = length ? std::wstring(text, length) : L"error " + std::to_wstring(code);
-  if (text) LocalFree(text);
-  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r')) wide.pop_back();
-  return Narrow(wide);
-}
-
 }  // namespace
 
 FormWindow::FormWindow(Form& form)
@@ -54,7 +43,7 @@ FormWindow::FormWindow(Form& form)
   window_ = CreateWindowExW(ex_style_, kWindowClass, Widen(layout_.caption).c_str(), style_,
                             CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
                             GetModuleHandleW(nullptr), this);
-  if (!window_) throw RunFailure("The window could not be made: " + LastErrorText() + ".");
+  if (!window_) throw RunFailure("The window could not be made: " + LastSystemErrorText() + ".");
   controls_ = std::make_unique<NativeControls>(window_, layout_.controls);
   RECT outer{};
   GetWindowRect(window_, &outer);
