@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Size of the Windows programs and what makes it up.
+#
+#   bench/exe_size.sh [windows build folder=build/windows]
+#
+# For each .exe: its size as built, then a second link of the same objects (CMake's own link
+# command, with a link map, into a scratch folder) summed per library and per archive member,
+# largest first. Last, the standard library features our own objects pull in that weigh most
+# (std::filesystem, and the locale machinery that its narrow-path conversions bring along).
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$repo/build/windows}" && pwd)
+nm=x86_64-w64-mingw32-nm
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# map_sizes MAP: "<bytes> <library> <member>" for every input section of code or data.
+map_sizes() {
+  awk '
+    function hex(text, i, value) {
+      text = tolower(text); sub(/^0x/, "", text); value = 0
+      for (i = 1; i <= length(text); i++) value = value * 16 + index("0123456789abcdef", substr(text, i, 1)) - 1
+      return value
+    }
+    function take(section, size, file) {
+      if (section !~ /^\.(text|rdata|data|xdata|pdata)/) return
+      lib = file; sub(/\(.*/, "", lib); sub(/.*\//, "", lib)
+      member = file; sub(/.*\//, "", member)
+      printf "%d %s %s\n", hex(size), lib, member
+    }
+    /^Linker script and memory map/ { in_map = 1; next }
+    !in_map { next }
+    # A section name, its address, size and file on one line...
+    /^ \.[^ ]+ +0x[0-9a-f]+ +0x[0-9a-f]+ +[^ ]/ { take($1, $3, $4); pending = ""; next }
+    # ...or a long name alone, the rest on the next line.
+    /^ \.[^ ]+$/ { pending = $1; next }
+    pending != "" && /^ +0x[0-9a-f]+ +0x[0-9a-f]+ +[^ ]/ { take(pending, $2, $3) }
+    { pending = "" }' "$1"
+}
+
+for program in Sightrel Idlepress; do
+  exe=$build/bin/$program.exe
+  [[ -f $exe ]] || { echo "$exe is not built" >&2; exit 1; }
+  case $program in Sightrel) dir=capture ;; Idlepress) dir=clicker ;; esac
+  echo "== $program.exe: $(stat -c %s "$exe") bytes"
+  link=$(tail -n 1 "$build/$dir/CMakeFiles/$program.dir/link.txt")
+  link=${link/-o ..\/bin\/$program.exe/-o $work/$program.exe -Wl,-Map,$work/$program.map}
+  link=${link/-Wl,--out-implib,lib$program.dll.a/}
+  (cd "$build/$dir" && eval "$link")
+  map_sizes "$work/$program.map" >"$work/$program.sizes"
+  echo "-- by library (bytes of code and data before stripping)"
+  awk '{ s[$2] += $1 } END { for (k in s) printf "%9d %s\n", s[k], k }' "$work/$program.sizes" |
+    sort -rn | sed -n 1,8p
+  echo "-- largest archive members"
+  awk '{ s[$3] += $1 } END { for (k in s) printf "%9d %s\n", s[k], k }' "$work/$program.sizes" |
+    sort -rn | sed -n 1,15p
+done
+
+echo "== our objects that pull in std::filesystem or a locale facet, and what they use of it"
+find "$build/shared" "$build/clicker" "$build/capture" -name '*.obj' | sort | while read -r object; do
+  used=$($nm -C -u "$object" |
+    sed -nE 's/.*(std::filesystem::(status|remove|current_path|read_symlink)|std::filesystem::__cxx11::path::[A-Za-z_=/+]+|std::codecvt<[^>]*>).*/\1/p' |
+    sort -u | tr '\n' ' ')
+  [[ -n $used ]] && echo "${object#"$build"/}: $used"
+done
+exit 0

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Start-up time of both programs: from the fork to the X server mapping the program's window,
+# timed by bench/map_watch (CLOCK_MONOTONIC), over N runs; median, min and max.
+#
+#   bench/startup.sh [runs=20] [linux|windows]
+#
+# windows runs the .exe files under Wine, in a prefix booted beforehand (its first boot is not
+# counted), and is reported apart. One run of each program before the timed ones warms the
+# caches, so the figures are for a program started again, not from a cold disk.
+readonly runs=${1:-20}
+BENCH_PLATFORM=${2:-linux}
+if ! [[ $runs =~ ^[0-9]+$ ]] || ((runs < 1)); then
+  echo "usage: $0 [runs>=1] [linux|windows]" >&2
+  exit 2
+fi
+# shellcheck source=bench_lib.sh
+source "$(dirname "$0")/bench_lib.sh"
+# map_watch is a Linux tool: for the Windows programs it comes from the Linux build.
+readonly map_watch=${BENCH_MAP_WATCH:-$bench_repo/build/linux/bench/map_watch}
+
+e2e_begin
+need_program E2E_IDLEPRESS
+need_program E2E_SIGHTREL
+[[ -x $map_watch ]] || fail "$map_watch is not built (BENCH_MAP_WATCH names another)"
+start_xvfb
+boot_wine_prefix
+
+folder=$(app_folder)
+idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
+sightrel=$(copy_program E2E_SIGHTREL "$folder") || fail "could not copy Sightrel to $folder"
+printf '0345\r\n0456\r\n' >"$folder/coordinates.dat"
+move_pointer 640 620
+
+# time_starts TITLE PROGRAM: prints the start-up times of RUNS runs, in ms, one a line.
+time_starts() {
+  local title=$1 program=$2 run line
+  local -a command
+  mapfile -d '' command < <(platform_command "$program")
+  for ((run = 0; run <= runs; run++)); do
+    line=$("$map_watch" --title "$title" --timeout 60 -- "${command[@]}" 2>>"$scratch/map_watch.err") ||
+      fail "$title: no window mapped in run $run: $(tail -n 3 "$scratch/map_watch.err")"
+    wait_for_no_window "$title" 10 || fail "$title: the window of run $run is still there"
+    ((run == 0)) && continue # the warm-up run
+    echo "${line#mapped_ms=}" | cut -d' ' -f1
+  done
+}
+
+# summary NAME FILE: "NAME median min max" of the times in FILE.
+summary() {
+  sort -n "$2" | awk -v name="$1" '{ v[NR] = $1 }
+    END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+          printf "%s median_ms=%.1f min_ms=%.1f max_ms=%.1f runs=%d\n", name, m, v[1], v[NR], NR }'
+}
+
+load_note
+time_starts "Mouse Position" "$sightrel" >"$scratch/sightrel.times"
+time_starts Idlepress "$idlepress" >"$scratch/idlepress.times"
+load_note
+keep_log "$scratch/sightrel.times" "startup-$BENCH_PLATFORM-sightrel.times"
+keep_log "$scratch/idlepress.times" "startup-$BENCH_PLATFORM-idlepress.times"
+
+echo
+printf 'RESULT startup platform=%s %s\n' "$BENCH_PLATFORM" "$(summary Sightrel "$scratch/sightrel.times")"
+printf 'RESULT startup platform=%s %s\n' "$BENCH_PLATFORM" "$(summary Idlepress "$scratch/idlepress.times")"

@@ -1,0 +1,84 @@
+# The release: a portable folder per platform, packed by CPack.
+#   cmake --build --preset windows --target package   ->  <build>/package/<name>-windows-x64.zip
+#   cmake --build --preset linux --target package     ->  <build>/package/<name>-linux-x86_64.tar.gz
+# The programs meet through coordinates.dat beside the executable, so everything lands at the
+# archive's root (one top folder): the user unpacks it where they can write, and runs it there.
+if(NOT TARGET Sightrel OR NOT TARGET Idlepress)
+  return()
+endif()
+
+set(PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(release_programs Sightrel Idlepress)
+
+if(PLATFORM_WINDOWS)
+  # Version resources: the numbers come from project(); the .rc files are added to the
+  # programs in clicker/ and capture/.
+  configure_file(${PACKAGING_DIR}/windows/project_version.h.in
+                 ${CMAKE_BINARY_DIR}/packaging/project_version.h @ONLY)
+  foreach(program IN LISTS release_programs)
+    target_include_directories(${program} PRIVATE ${CMAKE_BINARY_DIR}/packaging)
+    # A release .exe carries no symbol table: it is a third of the size.
+    target_link_options(${program} PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
+  endforeach()
+  set_source_files_properties(
+    ${PACKAGING_DIR}/windows/Sightrel.rc DIRECTORY ${PROJECT_SOURCE_DIR}/capture
+    PROPERTIES OBJECT_DEPENDS
+    "${PACKAGING_DIR}/icons/sightrel.ico;${PACKAGING_DIR}/windows/version_info.rc")
+  set_source_files_properties(
+    ${PACKAGING_DIR}/windows/Idlepress.rc DIRECTORY ${PROJECT_SOURCE_DIR}/clicker
+    PROPERTIES OBJECT_DEPENDS
+    "${PACKAGING_DIR}/icons/idlepress.ico;${PACKAGING_DIR}/windows/version_info.rc")
+endif()
+
+install(TARGETS ${release_programs} RUNTIME DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+if(NOT PLATFORM_WINDOWS)
+  # Desktop entries need the programs' absolute path, known once unpacked: add-to-menu.sh fills
+  # it in and writes them to ~/.local/share/applications.
+  install(PROGRAMS ${PACKAGING_DIR}/linux/add-to-menu.sh DESTINATION .)
+  install(FILES ${PACKAGING_DIR}/linux/sightrel.desktop.in ${PACKAGING_DIR}/linux/idlepress.desktop.in
+                ${PACKAGING_DIR}/icons/sightrel.png ${PACKAGING_DIR}/icons/idlepress.png
+          DESTINATION desktop)
+endif()
+
+set(CPACK_PACKAGE_NAME SightrelIdlepress)
+set(CPACK_PACKAGE_VENDOR "The Sightrel and Idlepress developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+if(PLATFORM_WINDOWS)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-windows-x64)
+  set(release_archive_suffix .zip)
+else()
+  set(CPACK_GENERATOR TGZ)
+  set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
+  set(release_archive_suffix .tar.gz)
+endif()
+set(CPACK_SOURCE_GENERATOR "")
+# Kept aside: include(CPack) leaves CPACK_PACKAGE_FILE_NAME holding the source package's name.
+set(release_name ${CPACK_PACKAGE_FILE_NAME})
+include(CPack)
+
+# The archive, unpacked into a scratch folder and its programs run end to end.
+set(RELEASE_ARCHIVE ${CPACK_PACKAGE_DIRECTORY}/${release_name}${release_archive_suffix})
+if(BUILD_TESTING AND TARGET click_recorder)
+  if(PLATFORM_WINDOWS)
+    set(release_platform windows)
+  else()
+    set(release_platform linux)
+  endif()
+  add_test(NAME release.${release_platform}.unpacked_programs
+           COMMAND bash ${PACKAGING_DIR}/release_test.sh)
+  set_tests_properties(release.${release_platform}.unpacked_programs PROPERTIES
+    LABELS release
+    SKIP_RETURN_CODE 77
+    TIMEOUT 600
+    # It builds the package in this build folder, and under Wine it ends the prefix's wineserver.
+    RUN_SERIAL ON
+    ENVIRONMENT
+    "E2E_PLATFORM=${release_platform};E2E_RECORDER=$<TARGET_FILE:click_recorder>;E2E_WORK=${CMAKE_BINARY_DIR}/packaging/work;E2E_WINE_RUN=${PROJECT_SOURCE_DIR}/scripts/wine-run.sh;WINEPREFIX=${E2E_WINEPREFIX};RELEASE_BUILD_DIR=${CMAKE_BINARY_DIR};RELEASE_ARCHIVE=${RELEASE_ARCHIVE};RELEASE_NAME=${release_name}")
+endif()
