@@ -29,7 +29,7 @@ shared::ControlLayout Label(const char* name, const char* text, int left, int wi
 
 }  // namespace
 
-CaptureForm::CaptureForm(shared::Pointer& pointer, std::filesystem::path program_folder)
+CaptureForm::CaptureForm(shared::Pointer& pointer, shared::FilePath program_folder)
     : pointer_(pointer), program_folder_(std::move(program_folder)) {}
 
 const shared::FormLayout& CaptureForm::Layout() const {

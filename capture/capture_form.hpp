@@ -1,8 +1,8 @@
 #pragma once
 
-#include <filesystem>
 #include <string_view>
 
+#include "file_system.hpp"
 #include "form.hpp"
 #include "pointer_services.hpp"
 
@@ -13,7 +13,7 @@ namespace capture {
 // are the program's only state: a grab writes what they show.
 class CaptureForm final : public shared::Form {
  public:
-  CaptureForm(shared::Pointer& pointer, std::filesystem::path program_folder);
+  CaptureForm(shared::Pointer& pointer, shared::FilePath program_folder);
 
   const shared::FormLayout& Layout() const override;
   void Form_Load(shared::Desktop& desktop) override;
@@ -24,7 +24,7 @@ class CaptureForm final : public shared::Form {
   void Command1_Click(shared::Desktop& desktop);
 
   shared::Pointer& pointer_;
-  std::filesystem::path program_folder_;
+  shared::FilePath program_folder_;
 };
 
 }  // namespace capture

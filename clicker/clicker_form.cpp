@@ -16,7 +16,7 @@ constexpr std::string_view kLabel = "Label1";
 
 // A target the watch can't click is reported now, while the user is still there, rather than
 // when the first click is due.
-void CheckTarget(const std::string& text, const char* line, const std::filesystem::path& file) {
+void CheckTarget(const std::string& text, const char* line, const shared::FilePath& file) {
   if (shared::ToCoordinate(text)) return;
   throw shared::RunFailure("The coordinate file \"" + shared::PathText(file) + "\" has " +
                            shared::ShownText(text) + " on its " + line +
@@ -26,7 +26,7 @@ void CheckTarget(const std::string& text, const char* line, const std::filesyste
 
 }  // namespace
 
-ClickerForm::ClickerForm(shared::Pointer& pointer, std::filesystem::path program_folder)
+ClickerForm::ClickerForm(shared::Pointer& pointer, shared::FilePath program_folder)
     : pointer_(pointer), program_folder_(std::move(program_folder)) {}
 
 const shared::FormLayout& ClickerForm::Layout() const {
@@ -51,7 +51,7 @@ const shared::FormLayout& ClickerForm::Layout() const {
 }
 
 void ClickerForm::Form_Load(shared::Desktop& desktop) {
-  const std::filesystem::path file = shared::CoordinateFilePath(program_folder_);
+  const shared::FilePath file = shared::CoordinateFilePath(program_folder_);
   shared::CoordinateTexts target = shared::ReadCoordinateFile(file);
   CheckTarget(target.x, "first", file);
   CheckTarget(target.y, "second", file);

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "file_system.hpp"
 #include "form.hpp"
 #include "idle_watch.hpp"
 #include "pointer_services.hpp"
@@ -16,7 +16,7 @@ namespace clicker {
 // one-second timer drives the idle watch.
 class ClickerForm final : public shared::Form {
  public:
-  ClickerForm(shared::Pointer& pointer, std::filesystem::path program_folder);
+  ClickerForm(shared::Pointer& pointer, shared::FilePath program_folder);
 
   const shared::FormLayout& Layout() const override;
   void Form_Load(shared::Desktop& desktop) override;
@@ -35,7 +35,7 @@ class ClickerForm final : public shared::Form {
   void ShowStatus(shared::Desktop& desktop) const;
 
   shared::Pointer& pointer_;
-  std::filesystem::path program_folder_;
+  shared::FilePath program_folder_;
   std::optional<IdleWatch> watch_;
 };
 

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <system_error>
 
 #include "file_system.hpp"
 #include "run_failure.hpp"
@@ -56,8 +55,8 @@ std::optional<LineEnd> ReadLine(std::FILE* stream, std::string_view name, int li
 
 }  // namespace
 
-std::filesystem::path CoordinateFilePath(const std::filesystem::path& program_folder) {
-  return program_folder / kCoordinateFileName;
+FilePath CoordinateFilePath(const FilePath& program_folder) {
+  return JoinPath(program_folder, PathFromUtf8(kCoordinateFileName));
 }
 
 std::string CoordinateFileBytes(std::string_view x_text, std::string_view y_text) {
@@ -77,14 +76,12 @@ CoordinateTexts ReadCoordinates(std::FILE* stream, std::string_view name) {
   return texts;
 }
 
-CoordinateTexts ReadCoordinateFile(const std::filesystem::path& file) {
+CoordinateTexts ReadCoordinateFile(const FilePath& file) {
   const std::string name = PathText(file);
-  std::error_code ec;
-  const std::filesystem::file_type type = std::filesystem::status(file, ec).type();
-  if (type == std::filesystem::file_type::directory) Fail(name, "is a folder, not a file.");
+  const FileKind kind = KindOf(file);
+  if (kind == FileKind::kDirectory) Fail(name, "is a folder, not a file.");
   // A pipe would hold the start-up until something writes to it; a device holds no grab.
-  if (type != std::filesystem::file_type::regular &&
-      type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
+  if (kind == FileKind::kOther) {
     Fail(name, "is not an ordinary file (a pipe, a device or the like).");
   }
   errno = 0;
@@ -96,15 +93,12 @@ CoordinateTexts ReadCoordinateFile(const std::filesystem::path& file) {
   return ReadCoordinates(stream.get(), name);
 }
 
-void WriteCoordinateFile(const std::filesystem::path& file, std::string_view x_text,
-                         std::string_view y_text) {
-  std::filesystem::path temporary = file;
-  temporary += ".tmp";
+void WriteCoordinateFile(const FilePath& file, std::string_view x_text, std::string_view y_text) {
+  const FilePath temporary = file + PathFromUtf8(".tmp");
   std::string error = WriteFileDurably(temporary, CoordinateFileBytes(x_text, y_text));
   if (error.empty()) error = RenameOver(temporary, file);
   if (!error.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
+    RemoveFileQuietly(temporary);
     Fail(PathText(file), "can't be written: " + error + ".");
   }
 }

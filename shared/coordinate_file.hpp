@@ -2,9 +2,10 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
+
+#include "file_system.hpp"
 
 // coordinates.dat: the only thing the two programs share. Two text lines, X then Y, each ending in
 // CR LF, for example "0123\r\n0456\r\n".
@@ -21,7 +22,7 @@ struct CoordinateTexts {
   friend bool operator==(const CoordinateTexts&, const CoordinateTexts&) = default;
 };
 
-std::filesystem::path CoordinateFilePath(const std::filesystem::path& program_folder);
+FilePath CoordinateFilePath(const FilePath& program_folder);
 
 // The exact bytes the capture program writes.
 std::string CoordinateFileBytes(std::string_view x_text, std::string_view y_text);
@@ -34,12 +35,11 @@ CoordinateTexts ReadCoordinates(std::FILE* stream, std::string_view name);
 
 // Opens and reads the file; throws RunFailure naming the file when it is missing, a folder,
 // unreadable or short.
-CoordinateTexts ReadCoordinateFile(const std::filesystem::path& file);
+CoordinateTexts ReadCoordinateFile(const FilePath& file);
 
 // Replaces the file whole: the bytes go to a temporary file beside it, which is then renamed over
 // it, so a failure or a kill at any moment leaves the old file or the new one, never a part.
 // Throws RunFailure naming the file and the reason; the old file is then untouched.
-void WriteCoordinateFile(const std::filesystem::path& file, std::string_view x_text,
-                         std::string_view y_text);
+void WriteCoordinateFile(const FilePath& file, std::string_view x_text, std::string_view y_text);
 
 }  // namespace shared

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "../file_system.hpp"
 
@@ -13,15 +14,13 @@ std::string Reason() { return std::strerror(errno); }
 
 }  // namespace
 
-std::filesystem::path ProgramFolder() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+FilePath ProgramFolder() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path().native();
 }
 
-std::FILE* OpenForReading(const std::filesystem::path& path) {
-  return std::fopen(path.c_str(), "rb");
-}
+std::FILE* OpenForReading(const FilePath& path) { return std::fopen(path.c_str(), "rb"); }
 
-std::string WriteFileDurably(const std::filesystem::path& path, std::string_view bytes) {
+std::string WriteFileDurably(const FilePath& path, std::string_view bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return Reason();
   std::string error;
@@ -39,11 +38,12 @@ std::string WriteFileDurably(const std::filesystem::path& path, std::string_view
   return error;
 }
 
-std::string RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+std::string RenameOver(const FilePath& from, const FilePath& to) {
   if (std::rename(from.c_str(), to.c_str()) != 0) return Reason();
   // Make the rename itself survive a power cut; failing to is no reason to report the grab lost.
-  const int dir = ::open(to.parent_path().empty() ? "." : to.parent_path().c_str(),
-                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::filesystem::path to_folder = std::filesystem::path(to).parent_path();
+  const int dir =
+      ::open(to_folder.empty() ? "." : to_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);
@@ -51,6 +51,27 @@ std::string RenameOver(const std::filesystem::path& from, const std::filesystem:
   return {};
 }
 
-std::string PathText(const std::filesystem::path& path) { return path.string(); }
+FileKind KindOf(const FilePath& path) {
+  std::error_code ec;
+  switch (std::filesystem::status(path, ec).type()) {
+    case std::filesystem::file_type::regular:
+      return FileKind::kRegular;
+    case std::filesystem::file_type::directory:
+      return FileKind::kDirectory;
+    case std::filesystem::file_type::not_found:
+    case std::filesystem::file_type::none:
+      return FileKind::kMissing;
+    default:
+      return FileKind::kOther;  // a pipe, a socket, a device
+  }
+}
+
+void RemoveFileQuietly(const FilePath& path) { ::unlink(path.c_str()); }
+
+FilePath PathFromUtf8(std::string_view text) { return FilePath(text); }
+
+FilePath JoinPath(const FilePath& folder, const FilePath& name) { return folder + '/' + name; }
+
+std::string PathText(const FilePath& path) { return path; }
 
 }  // namespace shared

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace shared {
 
@@ -21,28 +22,28 @@ std::string LastSystemErrorText() {
                            wide.back() == L' ')) {
     wide.pop_back();
   }
-  return PathText(std::filesystem::path(wide));
+  return PathText(wide);
 }
 
-std::filesystem::path ProgramFolder() {
+FilePath ProgramFolder() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length =
         GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::filesystem::current_path();
+    if (length == 0) return L".";
     if (length < buffer.size()) {
       buffer.resize(length);
-      return std::filesystem::path(buffer).parent_path();
+      // The folder is everything before the last separator.
+      const std::size_t separator = buffer.find_last_of(L"\\/");
+      return separator == std::wstring::npos ? FilePath(L".") : buffer.substr(0, separator);
     }
     buffer.resize(buffer.size() * 2);  // the path was cut: ask again with more room
   }
 }
 
-std::FILE* OpenForReading(const std::filesystem::path& path) {
-  return _wfopen(path.c_str(), L"rb");
-}
+std::FILE* OpenForReading(const FilePath& path) { return _wfopen(path.c_str(), L"rb"); }
 
-std::string WriteFileDurably(const std::filesystem::path& path, std::string_view bytes) {
+std::string WriteFileDurably(const FilePath& path, std::string_view bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastSystemErrorText();
@@ -62,15 +63,36 @@ std::string WriteFileDurably(const std::filesystem::path& path, std::string_view
   return error;
 }
 
-std::string RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+std::string RenameOver(const FilePath& from, const FilePath& to) {
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return LastSystemErrorText();
   }
   return {};
 }
 
-std::string PathText(const std::filesystem::path& path) {
-  const std::wstring& wide = path.native();
+FileKind KindOf(const FilePath& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::kMissing;  // opening tells why
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kDirectory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return FileKind::kOther;
+  return FileKind::kRegular;
+}
+
+void RemoveFileQuietly(const FilePath& path) { DeleteFileW(path.c_str()); }
+
+FilePath PathFromUtf8(std::string_view text) {
+  if (text.empty()) return {};
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+FilePath JoinPath(const FilePath& folder, const FilePath& name) { return folder + L'\\' + name; }
+
+std::string PathText(const FilePath& path) {
+  const std::wstring& wide = path;
   if (wide.empty()) return {};
   const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
                                        nullptr, 0, nullptr, nullptr);
