@@ -23,6 +23,7 @@ else()
     linux/x11_pointer.cpp
     linux/fltk_controls.cpp
     linux/fltk_desktop.cpp
+    linux/fltk_display.cpp
     linux/fltk_form_window.cpp
     linux/fltk_report.cpp
     linux/x11_window_hints.cpp

@@ -10,6 +10,7 @@
 
 #include "../run_failure.hpp"
 #include "fltk_controls.hpp"
+#include "fltk_display.hpp"
 #include "wrapped_text.hpp"
 #include "x11_window_hints.hpp"
 
@@ -65,6 +66,10 @@ std::optional<std::string> FormWindow::Run() {
 }
 
 void FormWindow::Show() {
+  if (!OpenFltkDisplay()) {
+    throw RunFailure("Can't open the X display \"" + std::string(XDisplayName(nullptr)) +
+                     "\" to show the window on.");
+  }
   const WindowHints hints(layout_.always_on_top, layout_.tool_window);
   window_->show();
   hints.Apply(*window_);

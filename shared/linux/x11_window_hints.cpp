@@ -26,7 +26,6 @@ void RequestState(Window window, Atom net_wm_state, Atom state) {
 
 WindowHints::WindowHints(bool always_on_top, bool tool_window) : tool_window_(tool_window) {
   if (!always_on_top && !tool_window) return;
-  fl_open_display();
   net_wm_state_ = Intern("_NET_WM_STATE");
   if (always_on_top) states_.push_back(Intern("_NET_WM_STATE_ABOVE"));
   if (tool_window) {

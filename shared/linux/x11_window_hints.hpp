@@ -10,8 +10,8 @@ namespace shared::fltk_form {
 
 class WindowHints {
  public:
-  // Opens FLTK's display and looks the hint names up, so that Apply adds nothing but property
-  // changes after the window's map request: the window manager then sees both together.
+  // Looks the hint names up on FLTK's display, which must be open, so that Apply adds nothing but
+  // property changes after the window's map request: the window manager then sees both together.
   WindowHints(bool always_on_top, bool tool_window);
 
   // Call right after the window's first show().
