@@ -45,7 +45,8 @@ class X11Pointer final : public Pointer {
                    std::uintptr_t) override {
     bool sent = true;
     if (flags & MOUSEEVENTF_LEFTDOWN) sent = XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-    if (flags & MOUSEEVENTF_LEFTUP) sent = XTestFakeButtonEvent(display_, 1, False, CurrentTime) && sent;
+    if (flags & MOUSEEVENTF_LEFTUP)
+      sent = XTestFakeButtonEvent(display_, 1, False, CurrentTime) && sent;
     return Settle() && sent;
   }
 
@@ -67,7 +68,8 @@ std::unique_ptr<Pointer> OpenSystemPointer() {
   int event_base = 0, error_base = 0, major = 0, minor = 0;
   if (!XTestQueryExtension(display, &event_base, &error_base, &major, &minor)) {
     XCloseDisplay(display);
-    throw RunFailure("The X display has no XTest extension: the pointer can't be moved or clicked.");
+    throw RunFailure(
+        "The X display has no XTest extension: the pointer can't be moved or clicked.");
   }
   return std::make_unique<X11Pointer>(display);
 }
