@@ -21,7 +21,7 @@ int ReportXError(Display* display, XErrorEvent* error) {
 
 // FLTK's own fl_open_display() first switches LC_CTYPE to the user's locale, and the input method
 // it then opens parses that locale's whole compose table: in a UTF-8 locale that is 50 million
-// instructions, more than half of what Idlepress spends in its first minute. These programs show
+// instructions, more than half of what Idlepress runs in its first seconds. These programs show
 // ASCII labels, draw every other text as UTF-8 through Xft whatever the locale, and take only a
 // number from the keyboard, so they keep the C locale's small table.
 bool OpenFltkDisplay() {
