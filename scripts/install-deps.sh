@@ -8,11 +8,13 @@ packages=(
   build-essential cmake pkg-config
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32
   binutils-mingw-w64-x86-64
-  libfltk1.3-dev libx11-dev libxtst-dev
+  libfltk1.3-dev libx11-dev libxtst-dev libsystemd-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   # run and test on a private X server, natively and under Wine
-  xvfb xauth xdotool openbox x11-utils imagemagick wine wine64
+  xvfb xauth xdotool openbox x11-utils x11-xserver-utils imagemagick wine wine64 fonts-wine
+  # a private session bus with a stand-in for the desktop's idle monitor (Wayland sessions)
+  dbus-daemon python3-dbusmock
   # release archives
   zip unzip file
 )
