@@ -40,6 +40,8 @@ const shared::FormLayout& CaptureForm::Layout() const {
       .timer_interval_ms = 100,
       .always_on_top = false,
       .tool_window = false,
+      // Closing without a grab loses nothing.
+      .close_on_escape = true,
       .controls =
           {
               {.name = std::string(kGrab),

@@ -37,6 +37,8 @@ const shared::FormLayout& ClickerForm::Layout() const {
       .timer_interval_ms = 1000,
       .always_on_top = true,
       .tool_window = true,
+      // A stray Escape, after dismissing the prompt say, must not end an unattended clicker.
+      .close_on_escape = false,
       .controls = {{.name = std::string(kLabel),
                     .kind = shared::ControlKind::kLabel,
                     .text = " X",

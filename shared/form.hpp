@@ -41,6 +41,8 @@ struct FormLayout {
   int timer_interval_ms = 0;  // Timer1, enabled from creation
   bool always_on_top = false;
   bool tool_window = false;  // a small frame, kept out of the task bar
+  // Escape closes the window like its close box. Off for a window that must not end by a stray key.
+  bool close_on_escape = false;
   std::vector<ControlLayout> controls;
 };
 
@@ -62,10 +64,11 @@ class Desktop {
   virtual void Move(int left, int top) = 0;
 
   // A modal prompt with `message` above an empty entry line, titled `title`. Returns the entered
-  // text; empty when the user cancels. Ticks wait while the prompt is open.
+  // text; empty when the user cancels. Ticks that fall due while the prompt is open are dropped.
   virtual std::string InputBox(std::string_view message, std::string_view title) = 0;
 
-  // Tells the user something without ending the program; modal, ticks wait meanwhile.
+  // Tells the user something without ending the program; modal, ticks falling due meanwhile are
+  // dropped.
   virtual void MessageBox(std::string_view message, std::string_view title) = 0;
 
   // Ends the program at once: the handler that asks returns, and no other handler runs.

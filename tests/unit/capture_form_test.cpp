@@ -106,6 +106,7 @@ TEST_F(CaptureFormTest, ButtonHoldsTheFocusAndTheLayoutIsTheStoredOne) {
   const shared::FormLayout& layout = form.Layout();
   EXPECT_EQ(layout.caption, "Mouse Position");
   EXPECT_EQ(layout.timer_interval_ms, 100);
+  EXPECT_TRUE(layout.close_on_escape) << "closing without a grab loses nothing";
   const auto first =
       std::min_element(layout.controls.begin(), layout.controls.end(),
                        [](const auto& a, const auto& b) { return a.tab_index < b.tab_index; });

@@ -48,6 +48,19 @@ TEST_F(ClickerFormTest, LoadReadsTheTargetAndParksInTheCorner) {
   EXPECT_NE(desktop.tooltips["Label1"].find("0 of 15"), std::string::npos);
 }
 
+TEST_F(ClickerFormTest, TheWindowIsATinyTopmostSquareThatTicksOnceASecond) {
+  const shared::FormLayout& layout = form.Layout();
+  EXPECT_EQ(layout.caption, "Idlepress");
+  EXPECT_EQ(layout.timer_interval_ms, 1000);
+  EXPECT_EQ(std::pair(layout.client_width, layout.client_height), std::pair(315, 315));
+  EXPECT_TRUE(layout.always_on_top);
+  EXPECT_FALSE(layout.close_on_escape) << "a stray Escape must not end the clicker";
+  ASSERT_EQ(layout.controls.size(), 1u);
+  EXPECT_EQ(layout.controls[0].text, " X");
+  ASSERT_TRUE(layout.controls[0].font);
+  EXPECT_EQ(layout.controls[0].font->weight, 700);
+}
+
 TEST_F(ClickerFormTest, MissingFileFailsBeforeTheWindowMoves) {
   const std::string message = LoadFailure();
   EXPECT_NE(message.find("coordinates.dat"), std::string::npos) << message;
