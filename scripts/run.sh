@@ -31,7 +31,6 @@ run_program() {  # run_program NAME: runs it in the foreground, returns its exit
 
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
   echo "Sightrel: rest the pointer on the point to click, then press Enter (or click Grab It)."
-  rm -f "$bin/coordinates.dat.tmp"
   if run_program Sightrel && [[ -f $bin/coordinates.dat ]]; then
     echo "Marked: $(tr '\r\n' '  ' <"$bin/coordinates.dat")in $bin/coordinates.dat"
     echo "Idlepress: clicks that point after 15 still seconds. Left press on its X quits;"

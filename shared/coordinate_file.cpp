@@ -20,6 +20,11 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
   throw RunFailure("The coordinate file \"" + std::string(name) + "\" " + std::string(problem));
 }
 
+// The system's reason for a failed call, from the errno it left; some calls fail without one.
+std::string Reason(int error) {
+  return error != 0 ? std::strerror(error) : "the system gave no reason";
+}
+
 enum class LineEnd { kNewline, kEndOfFile };
 
 // Reads one line into `line`; returns how it ended, or nullopt at the end of the file before any
@@ -37,11 +42,10 @@ std::optional<LineEnd> ReadLine(std::FILE* stream, std::string_view name, int li
   };
   bool pending_cr = false;  // a CR is text unless an LF follows it
   for (;;) {
+    errno = 0;
     const int c = std::fgetc(stream);
     if (c == EOF) {
-      if (std::ferror(stream)) {
-        Fail(name, "can't be read: " + std::string(std::strerror(errno)) + ".");
-      }
+      if (std::ferror(stream)) Fail(name, "can't be read: " + Reason(errno) + ".");
       if (pending_cr) keep('\r');
       if (line.empty()) return std::nullopt;
       return LineEnd::kEndOfFile;
@@ -88,19 +92,27 @@ CoordinateTexts ReadCoordinateFile(const FilePath& file) {
   FileHandle stream(OpenForReading(file));
   if (!stream) {
     if (errno == ENOENT) Fail(name, "does not exist. Grab a point with Sightrel first.");
-    Fail(name, "can't be opened: " + std::string(std::strerror(errno)) + ".");
+    Fail(name, "can't be opened: " + Reason(errno) + ".");
   }
   return ReadCoordinates(stream.get(), name);
 }
 
 void WriteCoordinateFile(const FilePath& file, std::string_view x_text, std::string_view y_text) {
-  const FilePath temporary = file + PathFromUtf8(".tmp");
-  std::string error = WriteFileDurably(temporary, CoordinateFileBytes(x_text, y_text));
-  if (error.empty()) error = RenameOver(temporary, file);
-  if (!error.empty()) {
-    RemoveFileQuietly(temporary);
-    Fail(PathText(file), "can't be written: " + error + ".");
+  // A link is written through: the file it points at gets the grab, and the link stays a link.
+  const FilePath target = FollowLinks(file);
+  if (IsReadOnly(target)) {
+    Fail(PathText(file),
+         "is read-only, so it was left as it is. Allow changes to it, or delete "
+         "it, and grab again.");
   }
+  FilePath temporary;
+  std::string error = WriteTemporaryBeside(target, CoordinateFileBytes(x_text, y_text), temporary);
+  if (error.empty()) {
+    error = RenameOver(temporary, target);
+    if (!error.empty()) RemoveFileQuietly(temporary);
+  }
+  if (error.empty()) RemoveAbandonedTemporaries(target);
+  if (!error.empty()) Fail(PathText(file), "can't be written: " + error + ".");
 }
 
 }  // namespace shared

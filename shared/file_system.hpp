@@ -6,8 +6,8 @@
 
 // The few file-system operations that differ between Windows and Linux. Paths are the platform's
 // own strings, wide on Windows, so folders with non-ASCII names work everywhere. Not
-// FilePath: on Windows it drags the whole C++ locale library (some 900 KB) into each
-// program. A FilePath converts to a FilePath and back implicitly.
+// std::filesystem::path: on Windows it drags the whole C++ locale library (some 900 KB) into
+// each program.
 namespace shared {
 
 #ifdef _WIN32
@@ -16,15 +16,30 @@ using FilePath = std::wstring;
 using FilePath = std::string;
 #endif
 
-// The folder that holds the running executable.
+// The folder that holds the running executable. Throws RunFailure when the platform can't say:
+// any other folder would read or write the wrong coordinates.dat.
 FilePath ProgramFolder();
 
 // Opens a file for binary reading; nullptr with errno set on failure.
 std::FILE* OpenForReading(const FilePath& path);
 
-// Creates or truncates `path`, writes `bytes` and forces them to the disk before closing.
-// Returns an empty string on success, otherwise the system's reason.
-std::string WriteFileDurably(const FilePath& path, std::string_view bytes);
+// Creates a new file beside `target`, under a name of this process's own (temporary_name.hpp;
+// the file is created exclusively, so no other writer shares it), writes `bytes` and forces them to
+// the disk before closing. Sets `temporary` to the new file's path. Returns an empty string on
+// success, otherwise the system's reason; no file is left then.
+std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
+                                 FilePath& temporary);
+
+// Removes the temporary files beside `target` whose writing process has ended: a writer killed
+// in mid-write leaves its file behind. Failures are not reported (this is tidying up).
+void RemoveAbandonedTemporaries(const FilePath& target);
+
+// The file `path` stands for once symbolic links are followed; `path` itself when it is none.
+// A link to a file that doesn't exist yet gives the path it points at.
+FilePath FollowLinks(const FilePath& path);
+
+// True when a file stands at `path` and its owner has made it read-only.
+bool IsReadOnly(const FilePath& path);
 
 // Renames `from` over `to` in one step: a reader sees either the old `to` or the new one.
 // Returns an empty string on success, otherwise the system's reason.

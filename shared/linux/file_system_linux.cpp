@@ -1,27 +1,27 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "../file_system.hpp"
+#include "../run_failure.hpp"
+#include "../temporary_name.hpp"
 
 namespace shared {
 namespace {
 
 std::string Reason() { return std::strerror(errno); }
 
-}  // namespace
-
-FilePath ProgramFolder() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path().native();
-}
-
-std::FILE* OpenForReading(const FilePath& path) { return std::fopen(path.c_str(), "rb"); }
-
-std::string WriteFileDurably(const FilePath& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+// Creates, writes and syncs a new file at `path`. Sets `name_taken` when something stands there.
+std::string WriteNewFile(const FilePath& path, std::string_view bytes, bool& name_taken) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  name_taken = fd < 0 && errno == EEXIST;
   if (fd < 0) return Reason();
   std::string error;
   while (!bytes.empty() && error.empty()) {
@@ -35,7 +35,38 @@ std::string WriteFileDurably(const FilePath& path, std::string_view bytes) {
   }
   if (error.empty() && ::fsync(fd) != 0) error = Reason();
   if (::close(fd) != 0 && error.empty()) error = Reason();
+  if (!error.empty()) ::unlink(path.c_str());
   return error;
+}
+
+}  // namespace
+
+FilePath ProgramFolder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || program.empty()) {
+    throw RunFailure(
+        "The program's own folder, where coordinates.dat is kept, can't be found: "
+        "/proc/self/exe can't be read (" +
+        error.message() + ").");
+  }
+  return program.parent_path().native();
+}
+
+std::FILE* OpenForReading(const FilePath& path) { return std::fopen(path.c_str(), "rb"); }
+
+std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
+                                 FilePath& temporary) {
+  // The process id keeps two grabs at once apart; the random part, a name left by a process that
+  // was killed and whose id came round again.
+  std::random_device seed;
+  std::minstd_rand random(seed());
+  for (int attempt = 0;; ++attempt) {
+    temporary = TemporaryName<char>(target, static_cast<unsigned long>(::getpid()), random());
+    bool name_taken = false;
+    const std::string error = WriteNewFile(temporary, bytes, name_taken);
+    if (!name_taken || attempt == 100) return error;
+  }
 }
 
 std::string RenameOver(const FilePath& from, const FilePath& to) {
@@ -64,6 +95,43 @@ FileKind KindOf(const FilePath& path) {
     default:
       return FileKind::kOther;  // a pipe, a socket, a device
   }
+}
+
+void RemoveAbandonedTemporaries(const FilePath& target) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  DIR* const listing = ::opendir(folder.c_str());
+  if (!listing) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    const auto owner = TemporaryOwner<char>(name, entry->d_name);
+    // No such process: its write can't be under way. A live one may be writing right now.
+    if (owner && ::kill(static_cast<pid_t>(*owner), 0) != 0 && errno == ESRCH) {
+      ::unlinkat(::dirfd(listing), entry->d_name, 0);
+    }
+  }
+  ::closedir(listing);
+}
+
+FilePath FollowLinks(const FilePath& path) {
+  std::filesystem::path current = path;
+  // As many links as the kernel itself follows before it calls it a loop.
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(current, error)) break;
+    const std::filesystem::path next = std::filesystem::read_symlink(current, error);
+    if (error) break;
+    current = next.is_absolute() ? next : current.parent_path() / next;
+  }
+  return current.native();
+}
+
+bool IsReadOnly(const FilePath& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  // The write bits, not access(): root may write anything, but a file made read-only is the
+  // user's word that it should not change.
+  return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 void RemoveFileQuietly(const FilePath& path) { ::unlink(path.c_str()); }

@@ -2,40 +2,92 @@
 
 #include <windows.h>
 
-#include "system_error_text.hpp"
-
+#include <algorithm>
 #include <cstdio>
+#include <random>
 #include <string>
-#include <utility>
+
+#include "../run_failure.hpp"
+#include "../temporary_name.hpp"
+#include "system_error_text.hpp"
+#include "win32_text.hpp"
 
 namespace shared {
+namespace {
 
-std::string LastSystemErrorText() {
-  const DWORD code = GetLastError();
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring wide = length ? std::wstring(text, length) : L"error " + std::to_wstring(code);
-  if (text) LocalFree(text);
-  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.' ||
-                           wide.back() == L' ')) {
-    wide.pop_back();
-  }
-  return PathText(wide);
+// A virus scanner, the search indexer or a sync client opens a file for a moment right after it
+// was written, and Windows then refuses to replace it with one of these.
+bool IsBusy(DWORD code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+         code == ERROR_ACCESS_DENIED;
 }
+
+// Runs `attempt` until it succeeds, fails for a reason that lasts, or about two seconds have
+// passed, pausing a little longer after each busy refusal. The last error is the attempt's.
+template <typename Attempt>
+bool RetryWhileBusy(Attempt attempt) {
+  constexpr ULONGLONG kPatienceMs = 2000;
+  const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
+  DWORD pause_ms = 10;
+  for (;;) {
+    if (attempt()) return true;
+    const DWORD code = GetLastError();
+    if (!IsBusy(code) || GetTickCount64() + pause_ms > deadline) {
+      SetLastError(code);
+      return false;
+    }
+    Sleep(pause_ms);
+    pause_ms = std::min<DWORD>(pause_ms * 2, 250);
+  }
+}
+
+// Creates, writes and flushes a new file at `path`; false with the last error set otherwise, and
+// no file left.
+bool WriteNewFile(const FilePath& path, std::string_view bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD error = ERROR_SUCCESS;
+  while (!bytes.empty() && error == ERROR_SUCCESS) {
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+      error = GetLastError();
+    } else if (written == 0) {
+      error = ERROR_WRITE_FAULT;
+    } else {
+      bytes.remove_prefix(written);
+    }
+  }
+  if (error == ERROR_SUCCESS && !FlushFileBuffers(file)) error = GetLastError();
+  if (!CloseHandle(file) && error == ERROR_SUCCESS) error = GetLastError();
+  if (error == ERROR_SUCCESS) return true;
+  DeleteFileW(path.c_str());
+  SetLastError(error);
+  return false;
+}
+
+}  // namespace
 
 FilePath ProgramFolder() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length =
         GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return L".";
+    if (length == 0) {
+      throw RunFailure("The program's own folder, where coordinates.dat is kept, can't be found: " +
+                       LastSystemErrorText() + ".");
+    }
     if (length < buffer.size()) {
       buffer.resize(length);
-      // The folder is everything before the last separator.
+      // The folder is everything before the last separator; the name is always a full path.
       const std::size_t separator = buffer.find_last_of(L"\\/");
-      return separator == std::wstring::npos ? FilePath(L".") : buffer.substr(0, separator);
+      if (separator == std::wstring::npos) {
+        throw RunFailure(
+            "The program's own folder, where coordinates.dat is kept, can't be "
+            "found: Windows named the program \"" +
+            win32::Narrow(buffer) + "\", with no folder.");
+      }
+      return buffer.substr(0, separator);
     }
     buffer.resize(buffer.size() * 2);  // the path was cut: ask again with more room
   }
@@ -43,31 +95,82 @@ FilePath ProgramFolder() {
 
 std::FILE* OpenForReading(const FilePath& path) { return _wfopen(path.c_str(), L"rb"); }
 
-std::string WriteFileDurably(const FilePath& path, std::string_view bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return LastSystemErrorText();
-  std::string error;
-  while (!bytes.empty() && error.empty()) {
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-      error = LastSystemErrorText();
-    } else if (written == 0) {
-      error = "nothing could be written";
-    } else {
-      bytes.remove_prefix(written);
+std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
+                                 FilePath& temporary) {
+  // The process id keeps two grabs at once apart; the random part, a name left by a process that
+  // was killed and whose id came round again.
+  std::random_device seed;
+  std::minstd_rand random(seed());
+  int names_tried = 0;
+  const bool written = RetryWhileBusy([&] {
+    for (;;) {
+      temporary = TemporaryName<wchar_t>(target, GetCurrentProcessId(), random());
+      if (WriteNewFile(temporary, bytes)) return true;
+      const DWORD code = GetLastError();
+      if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || ++names_tried > 100) {
+        return false;
+      }
     }
-  }
-  if (error.empty() && !FlushFileBuffers(file)) error = LastSystemErrorText();
-  if (!CloseHandle(file) && error.empty()) error = LastSystemErrorText();
-  return error;
+  });
+  return written ? std::string() : LastSystemErrorText();
 }
 
 std::string RenameOver(const FilePath& from, const FilePath& to) {
-  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return LastSystemErrorText();
+  const bool renamed = RetryWhileBusy([&] {
+    return MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  });
+  return renamed ? std::string() : LastSystemErrorText();
+}
+
+void RemoveAbandonedTemporaries(const FilePath& target) {
+  const std::size_t separator = target.find_last_of(L"\\/");
+  const std::wstring folder =
+      separator == std::wstring::npos ? L"" : target.substr(0, separator + 1);
+  const std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((target + L".*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const auto owner = TemporaryOwner<wchar_t>(name, found.cFileName);
+    if (!owner) continue;
+    // A process that is gone, or has ended, can't be writing; a live one may be right now.
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(*owner));
+    const bool ended = process ? WaitForSingleObject(process, 0) == WAIT_OBJECT_0
+                               : GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+    if (process) CloseHandle(process);
+    if (ended) DeleteFileW((folder + found.cFileName).c_str());
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+FilePath FollowLinks(const FilePath& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return path;
   }
-  return {};
+  // Opening the link opens the file at its end; the system then names that file.
+  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return path;
+  std::wstring final_path(MAX_PATH, L'\0');
+  DWORD length =
+      GetFinalPathNameByHandleW(file, final_path.data(), static_cast<DWORD>(final_path.size()), 0);
+  if (length >= final_path.size()) {
+    final_path.resize(length);
+    length = GetFinalPathNameByHandleW(file, final_path.data(),
+                                       static_cast<DWORD>(final_path.size()), 0);
+  }
+  CloseHandle(file);
+  if (length == 0 || length >= final_path.size()) return path;
+  final_path.resize(length);
+  return final_path;
+}
+
+bool IsReadOnly(const FilePath& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 FileKind KindOf(const FilePath& path) {
@@ -80,26 +183,10 @@ FileKind KindOf(const FilePath& path) {
 
 void RemoveFileQuietly(const FilePath& path) { DeleteFileW(path.c_str()); }
 
-FilePath PathFromUtf8(std::string_view text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
+FilePath PathFromUtf8(std::string_view text) { return win32::Widen(text); }
 
 FilePath JoinPath(const FilePath& folder, const FilePath& name) { return folder + L'\\' + name; }
 
-std::string PathText(const FilePath& path) {
-  const std::wstring& wide = path;
-  if (wide.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
-                      nullptr, nullptr);
-  return text;
-}
+std::string PathText(const FilePath& path) { return win32::Narrow(path); }
 
 }  // namespace shared

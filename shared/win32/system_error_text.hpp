@@ -4,8 +4,11 @@
 
 namespace shared {
 
-// The system's wording for the calling thread's last Win32 error (GetLastError), in UTF-8,
-// without the closing full stop and line end, so it reads inside a sentence of ours.
+// The system's wording for a Win32 error code, in UTF-8, without the closing full stop and line
+// end, so it reads inside a sentence of ours.
+std::string SystemErrorText(unsigned long code);
+
+// The same for the calling thread's last error (GetLastError).
 std::string LastSystemErrorText();
 
 }  // namespace shared

@@ -131,7 +131,6 @@ int main(int argc, char** argv) {
   std::mt19937 random(seed);
 
   const fs::path file = folder / "coordinates.dat";
-  const fs::path temporary = folder / "coordinates.dat.tmp";
   fs::remove_all(folder);
   fs::create_directories(folder);
   if (GrabOnce(program, folder, kOld) != 0 || ReadAll(file) != Bytes(kOld)) {
@@ -179,7 +178,12 @@ int main(int argc, char** argv) {
     } else {
       Fail(what + "holds " + Escaped(bytes) + ", neither whole file");
     }
-    if (fs::exists(temporary)) ++temporary_left;
+    const fs::directory_iterator listing(folder);
+    if (std::any_of(begin(listing), end(listing), [](const fs::directory_entry& entry) {
+          return entry.path().extension() == ".tmp";
+        })) {
+      ++temporary_left;
+    }
   }
   std::printf(
       "%d kills: coordinates.dat was whole every time (%d times the one point, %d times "

@@ -85,13 +85,13 @@ TEST_F(CaptureFormTest, GrabOfNegativeCoordinatesRoundTripsThroughTheFile) {
 }
 
 TEST_F(CaptureFormTest, GrabThatCantWriteFailsAndLeavesTheOldFile) {
-  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
-  std::filesystem::create_directory(folder.path() / "coordinates.dat.tmp");
+  // A folder standing in the file's place: the rename over it fails.
+  std::filesystem::create_directories(folder.path() / "coordinates.dat" / "keep");
   pointer.position = {9, 9};
   form.Form_Load(desktop);
   EXPECT_THROW(form.Click("Command1", desktop), shared::RunFailure);
   EXPECT_FALSE(desktop.ended);
-  EXPECT_EQ(folder.Read("coordinates.dat"), "0001\r\n0002\r\n");
+  EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "coordinates.dat" / "keep"));
 }
 
 TEST_F(CaptureFormTest, GrabNeverWritesTextsTheClickerCantUse) {

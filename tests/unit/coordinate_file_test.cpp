@@ -25,11 +25,7 @@ TEST(CoordinateFile, ReplacesALongerFileWholeAndLeavesNoTemporaryFile) {
   folder.Write("coordinates.dat", "11111111\r\n22222222\r\n33333333\r\n");
   shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1234", "0005");
   EXPECT_EQ(folder.Read("coordinates.dat"), "1234\r\n0005\r\n");
-  std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path())) {
-    ++entries;
-  }
-  EXPECT_EQ(entries, 1u);
+  EXPECT_EQ(folder.Entries(), 1u);
 }
 
 TEST(CoordinateFile, WriteThenReadRoundTripsEveryText) {
@@ -43,18 +39,40 @@ TEST(CoordinateFile, WriteThenReadRoundTripsEveryText) {
   }
 }
 
-TEST(CoordinateFile, FailedWriteLeavesTheOldFileWholeAndNamesTheFile) {
+TEST(CoordinateFile, ReadOnlyFileIsLeftAsTheUserSetIt) {
   ScratchFolder folder;
-  // A folder standing where the file's temporary should go makes the write itself fail.
   folder.Write("coordinates.dat", "0001\r\n0002\r\n");
-  std::filesystem::create_directory(folder.path() / "coordinates.dat.tmp");
+  const auto file = folder.path() / "coordinates.dat";
+  std::filesystem::permissions(file,
+                               std::filesystem::perms::owner_write |
+                                   std::filesystem::perms::group_write |
+                                   std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
   try {
     shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "0999", "0999");
-    FAIL() << "the write should have failed";
+    ADD_FAILURE() << "a read-only file was replaced";
   } catch (const shared::RunFailure& failure) {
-    EXPECT_NE(std::string(failure.what()).find("coordinates.dat"), std::string::npos);
+    EXPECT_NE(std::string(failure.what()).find("coordinates.dat\" is read-only"), std::string::npos)
+        << failure.what();
   }
   EXPECT_EQ(folder.Read("coordinates.dat"), "0001\r\n0002\r\n");
+  EXPECT_EQ(folder.Entries(), 1u);
+  std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+}
+
+TEST(CoordinateFile, LinkIsWrittenThroughAndStaysALink) {
+  ScratchFolder folder;
+  std::filesystem::create_directory(folder.path() / "kept");
+  folder.Write("kept/real.dat", "0001\r\n0002\r\n");
+  std::error_code error;
+  std::filesystem::create_symlink(std::filesystem::path("kept") / "real.dat",
+                                  folder.path() / "coordinates.dat", error);
+  if (error) GTEST_SKIP() << "no symbolic link can be made here: " << error.message();
+  shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "0007", "0042");
+  EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "coordinates.dat"));
+  EXPECT_EQ(folder.Read("kept/real.dat"), "0007\r\n0042\r\n");
+  EXPECT_EQ(folder.Entries(), 2u) << "a temporary file was left beside the link";
 }
 
 TEST(CoordinateFile, FailedRenameRemovesTheTemporaryFile) {
@@ -63,7 +81,7 @@ TEST(CoordinateFile, FailedRenameRemovesTheTemporaryFile) {
   std::filesystem::create_directory(folder.path() / "coordinates.dat" / "keep");
   EXPECT_THROW(shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1", "2"),
                shared::RunFailure);
-  EXPECT_FALSE(std::filesystem::exists(folder.path() / "coordinates.dat.tmp"));
+  EXPECT_EQ(folder.Entries(), 1u) << "a temporary file was left behind";
   EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "coordinates.dat" / "keep"));
 }
 

@@ -29,6 +29,12 @@ class ScratchFolder {
   void Write(const std::filesystem::path& name, std::string_view bytes) const {
     std::ofstream(path_ / name, std::ios::binary) << bytes;
   }
+  // How many files and folders it holds: a temporary file left behind shows here.
+  std::size_t Entries() const {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(path_)) ++count;
+    return count;
+  }
   std::string Read(const std::filesystem::path& name) const {
     std::ifstream in(path_ / name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
