@@ -25,7 +25,9 @@ end=$((SECONDS + seconds))
 while ((SECONDS < end)); do
   bytes=$(cat "$folder/coordinates.dat"; echo .)
   case $bytes in
-    $'0011\r\n0012\r\n.' | $'0013\r\n0014\r\n.' | $'0021\r\n0022\r\n.' | $'0023\r\n0024\r\n.') ;;
+    # the first grab's file, until a writer's first grab has replaced it
+    $'0001\r\n0002\r\n.' | $'0011\r\n0012\r\n.' | $'0013\r\n0014\r\n.' | \
+      $'0021\r\n0022\r\n.' | $'0023\r\n0024\r\n.') ;;
     *) fail "coordinates.dat held $(printf %q "${bytes%.}"), not one whole grab" ;;
   esac
   reads=$((reads + 1))
