@@ -27,6 +27,12 @@ shared::ControlLayout Label(const char* name, const char* text, int left, int wi
           .font = std::nullopt};
 }
 
+// A label is set only when its text changes: setting it repaints it, which flickers, and makes a
+// screen reader read it out again, ten times a second.
+void ShowIfChanged(shared::Desktop& desktop, std::string_view label, const std::string& text) {
+  if (desktop.Text(label) != text) desktop.SetText(label, text);
+}
+
 }  // namespace
 
 CaptureForm::CaptureForm(shared::Pointer& pointer, shared::FilePath program_folder)
@@ -72,8 +78,8 @@ void CaptureForm::Timer1_Timer(shared::Desktop& desktop) {
   // An unreadable pointer (a locked desktop) keeps the last position shown rather than a false
   // 0000; before any good sample there is nothing better than 0000 to show.
   if (!pointer_.GetCursorPos(position) && !desktop.Text(kXValue).empty()) return;
-  desktop.SetText(kXValue, shared::PadToFour(std::to_string(position.x)));
-  desktop.SetText(kYValue, shared::PadToFour(std::to_string(position.y)));
+  ShowIfChanged(desktop, kXValue, shared::PadToFour(std::to_string(position.x)));
+  ShowIfChanged(desktop, kYValue, shared::PadToFour(std::to_string(position.y)));
 }
 
 void CaptureForm::Click(std::string_view control, shared::Desktop& desktop) {

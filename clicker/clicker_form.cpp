@@ -57,10 +57,7 @@ void ClickerForm::Form_Load(shared::Desktop& desktop) {
   shared::CoordinateTexts target = shared::ReadCoordinateFile(file);
   CheckTarget(target.x, "first", file);
   CheckTarget(target.y, "second", file);
-  TargetX = std::move(target.x);
-  TargetY = std::move(target.y);
-
-  watch_.emplace(pointer_, TargetX, TargetY);
+  watch_.emplace(pointer_, std::move(target.x), std::move(target.y));
   watch_->IdleLimit = kDefaultIdleLimit;
   watch_->Clicking = false;
   watch_->ClickStep = 0;
@@ -109,7 +106,7 @@ void ClickerForm::ShowStatus(shared::Desktop& desktop) const {
                                        : "Still for " + std::to_string(watch_->IdleCount) + " of " +
                                              std::to_string(watch_->IdleLimit) + " ticks.";
   desktop.SetToolTip(kLabel,
-                     "Idlepress clicks " + TargetX + ", " + TargetY +
+                     "Idlepress clicks " + watch_->TargetX + ", " + watch_->TargetY +
                          " when the pointer rests.\nLeft press: quit.\nRight press: set how "
                          "many still ticks (seconds) start the clicks.\n" +
                          state);

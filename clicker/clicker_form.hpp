@@ -26,9 +26,6 @@ class ClickerForm final : public shared::Form {
   // The idle watch, once Form_Load has read the target.
   const std::optional<IdleWatch>& Watch() const { return watch_; }
 
-  std::string TargetX;
-  std::string TargetY;
-
  private:
   void Label1_MouseDown(int button, shared::Desktop& desktop);
   void AskForInterval(shared::Desktop& desktop);

@@ -20,7 +20,7 @@ std::int32_t ConvertTarget(const std::string& text, const char* axis) {
 }  // namespace
 
 IdleWatch::IdleWatch(shared::Pointer& pointer, std::string target_x, std::string target_y)
-    : pointer_(pointer), target_x_(std::move(target_x)), target_y_(std::move(target_y)) {}
+    : TargetX(std::move(target_x)), TargetY(std::move(target_y)), pointer_(pointer) {}
 
 void IdleWatch::Timer1_Timer() {
   shared::POINT current{};
@@ -56,8 +56,8 @@ void IdleWatch::Timer1_Timer() {
 }
 
 void IdleWatch::ClickTarget() {
-  const std::int32_t x = ConvertTarget(target_x_, "X");
-  const std::int32_t y = ConvertTarget(target_y_, "Y");
+  const std::int32_t x = ConvertTarget(TargetX, "X");
+  const std::int32_t y = ConvertTarget(TargetY, "Y");
   ClickAt(pointer_, x, y);
 }
 

@@ -26,6 +26,9 @@ class IdleWatch {
   // Takes effect from the next tick; the count is not reset, and a sequence under way finishes.
   void SetIdleLimit(std::int16_t limit) { IdleLimit = limit; }
 
+  // The target as read from the coordinate file, held here alone for the whole run.
+  const std::string TargetX;
+  const std::string TargetY;
   std::int16_t IdleCount = 0;
   std::int16_t IdleLimit = kDefaultIdleLimit;
   shared::POINT LastPos{};
@@ -36,8 +39,6 @@ class IdleWatch {
   void ClickTarget();
 
   shared::Pointer& pointer_;
-  std::string target_x_;
-  std::string target_y_;
 };
 
 }  // namespace clicker

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "shown_text.hpp"
+
 namespace clicker {
 namespace {
 
@@ -22,9 +24,10 @@ IntervalEntry ParseIntervalEntry(std::string_view text) {
   while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
   while (!rest.empty() && IsBlank(rest.back())) rest.remove_suffix(1);
 
-  const std::string shown(text.substr(0, 40));
-  const std::string not_a_number = "\"" + shown + (text.size() > 40 ? "..." : "") +
-                                   "\" is not a number of ticks. Enter a whole number such as 15.";
+  // The entry quoted with its control bytes shown, as every message quotes what the user gave.
+  const std::string shown = shared::ShownText(text);
+  const std::string not_a_number =
+      shown + " is not a number of ticks. Enter a whole number such as 15.";
 
   bool negative = false;
   if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {
@@ -61,7 +64,7 @@ IntervalEntry ParseIntervalEntry(std::string_view text) {
 
   if (floor < std::numeric_limits<std::int16_t>::min() ||
       floor > std::numeric_limits<std::int16_t>::max()) {
-    return Invalid("\"" + shown + "\" is outside the range of -32768 to 32767 ticks.");
+    return Invalid(shown + " is outside the range of -32768 to 32767 ticks.");
   }
   return {IntervalEntry::Kind::kLimit, static_cast<std::int16_t>(floor), {}};
 }

@@ -81,4 +81,8 @@ if(BUILD_TESTING AND TARGET click_recorder)
     RUN_SERIAL ON
     ENVIRONMENT
     "E2E_PLATFORM=${release_platform};E2E_RECORDER=$<TARGET_FILE:click_recorder>;E2E_WORK=${CMAKE_BINARY_DIR}/packaging/work;E2E_WINE_RUN=${PROJECT_SOURCE_DIR}/scripts/wine-run.sh;WINEPREFIX=${E2E_WINEPREFIX};RELEASE_BUILD_DIR=${CMAKE_BINARY_DIR};RELEASE_ARCHIVE=${RELEASE_ARCHIVE};RELEASE_NAME=${release_name}")
+  if(PLATFORM_WINDOWS)
+    set_tests_properties(release.${release_platform}.unpacked_programs PROPERTIES
+                         FIXTURES_REQUIRED wine_prefix)
+  endif()
 endif()

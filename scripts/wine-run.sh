@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in a throwaway prefix kept in the build tree (or $WINEPREFIX).
+# wine-run.sh --prepare only makes the prefix, if it isn't there, and waits until Wine is idle.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
@@ -11,5 +12,9 @@ if [[ ! -d $WINEPREFIX/drive_c ]]; then
   flock 9
   [[ -d $WINEPREFIX/drive_c ]] || wineboot --init >/dev/null 2>&1 || true
   flock -u 9
+fi
+if [[ ${1:-} == --prepare ]]; then
+  wineserver -w  # the prefix's first start-up finishes in the background
+  exit 0
 fi
 exec wine "$@"

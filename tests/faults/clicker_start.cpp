@@ -23,6 +23,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", failure.what());
     return 1;
   }
-  std::printf("target %s %s\n", form.TargetX.c_str(), form.TargetY.c_str());
+  std::printf("target %s %s\n", form.Watch()->TargetX.c_str(), form.Watch()->TargetY.c_str());
   return 0;
 }

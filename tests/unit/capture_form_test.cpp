@@ -1,6 +1,7 @@
 #include "capture_form.hpp"
 
 #include <gtest/gtest.h>
+#include "case_name.hpp"
 
 #include "fake_desktop.hpp"
 #include "fake_pointer.hpp"
@@ -51,7 +52,9 @@ INSTANTIATE_TEST_SUITE_P(Positions, CaptureShowTest,
                                            ShowCase{{10000, 123456}, "10000", "123456"},
                                            ShowCase{{-5, -42}, "00-5", "0-42"},
                                            ShowCase{{-123, -1920}, "-123", "-1920"}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& info) {
+                           return CaseName(info.param.x) + "_" + CaseName(info.param.y);
+                         });
 
 TEST_F(CaptureFormTest, UnreadablePointerKeepsTheLastPositionShown) {
   pointer.position = {300, 200};

@@ -1,6 +1,7 @@
 #include "clicker_form.hpp"
 
 #include <gtest/gtest.h>
+#include "case_name.hpp"
 
 #include "fake_desktop.hpp"
 #include "fake_pointer.hpp"
@@ -40,10 +41,10 @@ class ClickerFormTest : public ::testing::Test {
 TEST_F(ClickerFormTest, LoadReadsTheTargetAndParksInTheCorner) {
   folder.Write("coordinates.dat", "0123\r\n0456\r\n");
   form.Form_Load(desktop);
-  EXPECT_EQ(form.TargetX, "0123");
-  EXPECT_EQ(form.TargetY, "0456");
-  EXPECT_EQ(desktop.moves, (std::vector<FakeDesktop::Place>{{0, 0}}));
   ASSERT_TRUE(form.Watch());
+  EXPECT_EQ(form.Watch()->TargetX, "0123");
+  EXPECT_EQ(form.Watch()->TargetY, "0456");
+  EXPECT_EQ(desktop.moves, (std::vector<FakeDesktop::Place>{{0, 0}}));
   EXPECT_EQ(form.Watch()->IdleLimit, 15);
   EXPECT_NE(desktop.tooltips["Label1"].find("0 of 15"), std::string::npos);
 }
@@ -125,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, ClickerPromptTest,
                                            PromptCase{"abc", 15, true},
                                            PromptCase{"40000", 15, true},
                                            PromptCase{"-32769", 15, true}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& info) { return CaseName(info.param.answer); });
 
 TEST_F(ClickerFormTest, NewLimitTakesEffectFromTheNextTick) {
   folder.Write("coordinates.dat", "0123\r\n0456\r\n");
@@ -133,12 +134,14 @@ TEST_F(ClickerFormTest, NewLimitTakesEffectFromTheNextTick) {
   EXPECT_EQ(Ticks(5), 0u);  // the count stands at 4
   desktop.answers = {"2"};
   form.MouseDown("Label1", shared::kRightButton, desktop);
+  EXPECT_NE(desktop.tooltips["Label1"].find("4 of 2 ticks"), std::string::npos)
+      << desktop.tooltips["Label1"];
   EXPECT_EQ(Ticks(30), 0u) << "a limit below the count waits for the pointer to move";
   pointer.position = {701, 300};
   EXPECT_EQ(Ticks(2), 0u);  // the move, then one still tick
-  EXPECT_EQ(Ticks(1), 1u);  // second still tick: the target
+  ASSERT_EQ(Ticks(1), 1u);  // second still tick: the target
   EXPECT_EQ(pointer.Presses().back(), (shared::POINT{123, 456}));
-  EXPECT_EQ(Ticks(2), 2u);
+  ASSERT_EQ(Ticks(2), 2u);
   EXPECT_EQ(pointer.Presses().back(), (shared::POINT{701, 300}));
   EXPECT_EQ(Ticks(1), 0u);
   EXPECT_EQ(Ticks(1), 1u) << "the next sequence comes two still ticks after the last";

@@ -1,6 +1,7 @@
 #include "coordinate_text.hpp"
 
 #include <gtest/gtest.h>
+#include "case_name.hpp"
 
 #include <optional>
 #include <string>
@@ -25,7 +26,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, PadToFourTest,
                                            PadCase{"10000", "10000"}, PadCase{"-5", "00-5"},
                                            PadCase{"-42", "0-42"}, PadCase{"-123", "-123"},
                                            PadCase{"-1920", "-1920"}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& info) { return CaseName(info.param.text); });
 
 struct ConvertCase {
   std::string text;
@@ -49,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(Accepted, ToCoordinateTest,
                                            ConvertCase{"2147483647", 2147483647},
                                            ConvertCase{"-2147483648", -2147483647 - 1},
                                            ConvertCase{"000000000000000000000000042", 42}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& info) { return CaseName(info.param.text); });
 
 INSTANTIATE_TEST_SUITE_P(
     Rejected, ToCoordinateTest,
@@ -64,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ConvertCase{"-2147483649", std::nullopt},
                       ConvertCase{"99999999999999999999", std::nullopt},
                       ConvertCase{std::string("1\0", 2), std::nullopt}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    [](const auto& info) { return CaseName(info.param.text); });
 
 TEST(CoordinateText, EveryPaddedScreenCoordinateConvertsBack) {
   for (std::int32_t value = -5000; value <= 20000; ++value) {

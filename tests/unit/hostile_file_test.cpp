@@ -156,8 +156,9 @@ class HostileFileAccepted : public HostileFileTest,
 TEST_P(HostileFileAccepted, StartsWithTheTwoLines) {
   folder.Write(shared::kCoordinateFileName, GetParam().bytes);
   ASSERT_EQ(LoadFailure(), "no failure");
-  EXPECT_EQ(form.TargetX, GetParam().x);
-  EXPECT_EQ(form.TargetY, GetParam().y);
+  ASSERT_TRUE(form.Watch());
+  EXPECT_EQ(form.Watch()->TargetX, GetParam().x);
+  EXPECT_EQ(form.Watch()->TargetY, GetParam().y);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -249,6 +250,8 @@ TEST(ShownText, QuotesPrintableAsciiAndEscapesEverythingElse) {
   EXPECT_EQ(shared::ShownText("\r\n\t\x7f\xff"), "\"\\x0D\\x0A\\x09\\x7F\\xFF\"");
   EXPECT_EQ(shared::ShownText("a\\x00"), "\"a\\\\x00\"");
   EXPECT_EQ(shared::ShownText("123456", 4), "\"1234...\"");
+  EXPECT_EQ(shared::ShownText("1234", 4), "\"1234\"") << "exactly the limit is not cut";
+  EXPECT_EQ(shared::ShownText(" ~"), "\" ~\"") << "the first and last printable bytes";
   EXPECT_EQ(shared::ShownText(""), "\"\"");
 }
 

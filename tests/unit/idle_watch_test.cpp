@@ -1,6 +1,7 @@
 #include "idle_watch.hpp"
 
 #include <gtest/gtest.h>
+#include "case_name.hpp"
 
 #include <functional>
 #include <map>
@@ -259,7 +260,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, IdleWatchTarget,
                                            TargetCase{"00-5", "0-42", {-5, -42}},
                                            TargetCase{"-1920", "10000", {-1920, 10000}},
                                            TargetCase{"0000", "0000", {0, 0}}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& info) {
+                           return CaseName(info.param.x) + "_" + CaseName(info.param.y);
+                         });
 
 TEST(IdleWatch, TargetThatIsNotANumberFailsBeforeAnyClick) {
   for (const auto& [x, y] : {std::pair{"", ""}, std::pair{"12a", "5"}, std::pair{"5", " 6"}}) {

@@ -1,7 +1,9 @@
 #include "interval_entry.hpp"
 
 #include <gtest/gtest.h>
+#include "case_name.hpp"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -25,6 +27,11 @@ TEST_P(IntervalEntryTest, GivesTheFloorOrSaysWhy) {
   }
   if (GetParam().kind == Kind::kInvalid) {
     EXPECT_FALSE(entry.problem.empty());
+    // The entry is quoted with its control bytes escaped: a NUL must not cut the message short.
+    EXPECT_EQ(std::count_if(entry.problem.begin(), entry.problem.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
+              0)
+        << entry.problem;
   }
 }
 
@@ -37,11 +44,12 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"-2.0", Kind::kLimit, -2}, EntryCase{"-0.1", Kind::kLimit, -1},
         EntryCase{"-0", Kind::kLimit, 0}, EntryCase{".5", Kind::kLimit, 0},
         EntryCase{"3.", Kind::kLimit, 3}, EntryCase{"+4", Kind::kLimit, 4},
-        EntryCase{" 15 ", Kind::kLimit, 15}, EntryCase{"007", Kind::kLimit, 7},
-        EntryCase{"32767", Kind::kLimit, 32767}, EntryCase{"32767.99", Kind::kLimit, 32767},
-        EntryCase{"-32768", Kind::kLimit, -32768}, EntryCase{"-32767.5", Kind::kLimit, -32768},
-        EntryCase{"32768", Kind::kInvalid, 0}, EntryCase{"-32768.5", Kind::kInvalid, 0},
-        EntryCase{"-32769", Kind::kInvalid, 0},
+        EntryCase{" 15 ", Kind::kLimit, 15}, EntryCase{"\t15\t", Kind::kLimit, 15},
+        EntryCase{"007", Kind::kLimit, 7}, EntryCase{"32767", Kind::kLimit, 32767},
+        EntryCase{"32767.99", Kind::kLimit, 32767}, EntryCase{"-32768", Kind::kLimit, -32768},
+        EntryCase{"-32767.5", Kind::kLimit, -32768}, EntryCase{"32768", Kind::kInvalid, 0},
+        EntryCase{"-32768.5", Kind::kInvalid, 0}, EntryCase{"-32769", Kind::kInvalid, 0},
+        EntryCase{"100000", Kind::kInvalid, 0},
         EntryCase{"99999999999999999999999", Kind::kInvalid, 0},
         EntryCase{"abc", Kind::kInvalid, 0}, EntryCase{" ", Kind::kInvalid, 0},
         EntryCase{"-", Kind::kInvalid, 0}, EntryCase{".", Kind::kInvalid, 0},
@@ -49,6 +57,6 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"5 5", Kind::kInvalid, 0}, EntryCase{"--5", Kind::kInvalid, 0},
         EntryCase{"0x10", Kind::kInvalid, 0}, EntryCase{"1,5", Kind::kInvalid, 0},
         EntryCase{std::string("5\0", 2), Kind::kInvalid, 0}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    [](const auto& info) { return CaseName(info.param.text); });
 
 }  // namespace
