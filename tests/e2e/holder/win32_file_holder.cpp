@@ -13,8 +13,8 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs("usage: win32_file_holder.exe FILE MILLISECONDS\n", stderr);
     return 2;
   }
-  HANDLE file = CreateFileW(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "can't open the file: error %lu\n", GetLastError());
     return 1;
