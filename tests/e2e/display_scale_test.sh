@@ -17,16 +17,17 @@ sightrel=$(copy_program E2E_SIGHTREL "$folder") || fail "could not copy Sightrel
 printf '0345\r\n0456\r\n' >"$folder/coordinates.dat"
 move_pointer 700 500
 
-# window_size_of TITLE PROGRAM: starts PROGRAM, prints its window's size, ends it.
+# window_size_of TITLE PROGRAM: starts PROGRAM, leaves its window's size in SIZE ("WxH"), ends it.
 window_size_of() {
-  local title=$1 program=$2 window size
+  local title=$1 program=$2 window w h
   start_program "$title" "$program"
   local pid=$LAST_PID
   window=$(wait_for_window "$title" 20) || fail "expected the window \"$title\" within 20 s, saw none"
-  size=$(window_size "$window") || fail "the window \"$title\" has no size"
-  kill -TERM "$pid" && wait_for_exit "$pid" 10 || fail "$title did not end within 10 s of TERM"
+  read -r w h < <(window_size "$window") || fail "the window \"$title\" has no size"
+  SIZE=${w}x$h
+  kill -TERM "$pid"
+  wait_for_exit "$pid" 10 || fail "$title did not end within 10 s of TERM"
   wait_for_no_window "$title" 5 || fail "the window \"$title\" stayed after its program ended"
-  echo "$size"
 }
 
 # dpi  Idlepress   Sightrel
@@ -37,9 +38,9 @@ for row in "unset 21x21 253x97" "144 32x32 380x146" "192 42x42 506x194"; do
   fi
   assert_eq "Xft.dpi on the display" "${dpi/unset/}" \
     "$(xrdb -query | awk '$1 == "Xft.dpi:" {print $2}')"
-  read -r w h < <(window_size_of Idlepress "$idlepress")
-  assert_eq "Idlepress's window at Xft.dpi $dpi" "$idlepress_size" "${w}x$h"
-  read -r w h < <(window_size_of "Mouse Position" "$sightrel")
-  assert_eq "Sightrel's window at Xft.dpi $dpi" "$sightrel_size" "${w}x$h"
+  window_size_of Idlepress "$idlepress"
+  assert_eq "Idlepress's window at Xft.dpi $dpi" "$idlepress_size" "$SIZE"
+  window_size_of "Mouse Position" "$sightrel"
+  assert_eq "Sightrel's window at Xft.dpi $dpi" "$sightrel_size" "$SIZE"
 done
 note "passed"

@@ -2,6 +2,7 @@
 # A screen that grows while Idlepress runs (a monitor plugged in) is clicked where the target is:
 # the screen is 800x600 when Idlepress starts and 1600x1200 when it clicks (1200, 900), which
 # must arrive there, not at the old edge (799, 599). Linux only: under Wine the edge is Wine's.
+# shellcheck disable=SC2016  # eval expands the poll conditions at each try
 source "$(dirname "$0")/lib.sh"
 
 e2e_begin
