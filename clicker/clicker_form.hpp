@@ -12,14 +12,14 @@
 
 namespace clicker {
 
-// Idlepress's one window: a tiny always-on-top square in the screen's top-left corner holding a
-// bold X. A left press on the X quits; a right press asks for a new idle limit. The window's
-// one-second timer drives the idle watch.
 // What Idlepress tells, once at start-up and on the X's tip, in a Wayland session.
 inline constexpr std::string_view kWaylandNotice =
     "In a Wayland session Idlepress sees the pointer and clicks only over X11 windows (programs "
     "running under Xwayland, Wine and most games included).";
 
+// Idlepress's one window: a tiny always-on-top square in the screen's top-left corner holding a
+// bold X. A left press on the X quits; a right press asks for a new idle limit. The window's
+// one-second timer drives the idle watch.
 class ClickerForm final : public shared::Form {
  public:
   // `session` tells whether the pointer is seen only over X11 windows (a Wayland session) and
