@@ -26,8 +26,9 @@ void CheckTarget(const std::string& text, const char* line, const shared::FilePa
 
 }  // namespace
 
-ClickerForm::ClickerForm(shared::Pointer& pointer, shared::FilePath program_folder)
-    : pointer_(pointer), program_folder_(std::move(program_folder)) {}
+ClickerForm::ClickerForm(shared::Pointer& pointer, shared::FilePath program_folder,
+                         shared::DesktopSession session)
+    : pointer_(pointer), program_folder_(std::move(program_folder)), session_(std::move(session)) {}
 
 const shared::FormLayout& ClickerForm::Layout() const {
   static const shared::FormLayout layout{
@@ -57,7 +58,7 @@ void ClickerForm::Form_Load(shared::Desktop& desktop) {
   shared::CoordinateTexts target = shared::ReadCoordinateFile(file);
   CheckTarget(target.x, "first", file);
   CheckTarget(target.y, "second", file);
-  watch_.emplace(pointer_, std::move(target.x), std::move(target.y));
+  watch_.emplace(pointer_, std::move(target.x), std::move(target.y), session_.idle_time.get());
   watch_->IdleLimit = kDefaultIdleLimit;
   watch_->Clicking = false;
   watch_->ClickStep = 0;
@@ -105,6 +106,12 @@ void ClickerForm::ShowStatus(shared::Desktop& desktop) const {
   std::string state = watch_->Clicking ? "Clicking now."
                                        : "Still for " + std::to_string(watch_->IdleCount) + " of " +
                                              std::to_string(watch_->IdleLimit) + " ticks.";
+  if (session_.wayland) {
+    state += "\n" + std::string(kWaylandNotice);
+    if (watch_->DesktopIdleUnknown) {
+      state += "\nThe desktop's idle time is unknown: a still X pointer counts as resting.";
+    }
+  }
   desktop.SetToolTip(kLabel,
                      "Idlepress clicks " + watch_->TargetX + ", " + watch_->TargetY +
                          " when the pointer rests.\nLeft press: quit.\nRight press: set how "

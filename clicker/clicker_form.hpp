@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "desktop_session.hpp"
 #include "file_system.hpp"
 #include "form.hpp"
 #include "idle_watch.hpp"
@@ -11,12 +12,20 @@
 
 namespace clicker {
 
+// What Idlepress tells, once at start-up and on the X's tip, in a Wayland session.
+inline constexpr std::string_view kWaylandNotice =
+    "In a Wayland session Idlepress sees the pointer and clicks only over X11 windows (programs "
+    "running under Xwayland, Wine and most games included).";
+
 // Idlepress's one window: a tiny always-on-top square in the screen's top-left corner holding a
 // bold X. A left press on the X quits; a right press asks for a new idle limit. The window's
 // one-second timer drives the idle watch.
 class ClickerForm final : public shared::Form {
  public:
-  ClickerForm(shared::Pointer& pointer, shared::FilePath program_folder);
+  // `session` tells whether the pointer is seen only over X11 windows (a Wayland session) and
+  // lends the idle watch the desktop's idle time.
+  ClickerForm(shared::Pointer& pointer, shared::FilePath program_folder,
+              shared::DesktopSession session = {});
 
   const shared::FormLayout& Layout() const override;
   void Form_Load(shared::Desktop& desktop) override;
@@ -33,6 +42,7 @@ class ClickerForm final : public shared::Form {
 
   shared::Pointer& pointer_;
   shared::FilePath program_folder_;
+  shared::DesktopSession session_;
   std::optional<IdleWatch> watch_;
 };
 

@@ -19,17 +19,28 @@ std::int32_t ConvertTarget(const std::string& text, const char* axis) {
 
 }  // namespace
 
-IdleWatch::IdleWatch(shared::Pointer& pointer, std::string target_x, std::string target_y)
-    : TargetX(std::move(target_x)), TargetY(std::move(target_y)), pointer_(pointer) {}
+// The own click is made early in its tick and the desktop is asked early in a later one; a tick
+// that comes a little late makes the own input look a little more recent than whole ticks.
+constexpr std::uint64_t kOwnInputSlackMs = kTickMilliseconds / 4;
+
+IdleWatch::IdleWatch(shared::Pointer& pointer, std::string target_x, std::string target_y,
+                     shared::DesktopIdleTime* desktop_idle)
+    : TargetX(std::move(target_x)),
+      TargetY(std::move(target_y)),
+      pointer_(pointer),
+      desktop_idle_(desktop_idle) {}
 
 void IdleWatch::Timer1_Timer() {
+  if (ticks_since_own_input_ < std::numeric_limits<std::uint32_t>::max()) ++ticks_since_own_input_;
   shared::POINT current{};
   const bool seen = pointer_.GetCursorPos(current);
 
   if (!Clicking) {
     // A pointer that can't be read (a locked desktop) is not a pointer resting at (0, 0): the
-    // tick neither counts nor moves the resting place.
+    // tick neither counts nor moves the resting place. Nor is a pointer that reads still while
+    // the user works where the X pointer can't be seen.
     if (!seen) return;
+    if (current == LastPos && DesktopSawUserInput()) return;
     if (current == LastPos) {
       // Stops at the top instead of overflowing when the limit lies below the count.
       if (IdleCount < std::numeric_limits<std::int16_t>::max()) ++IdleCount;
@@ -48,7 +59,7 @@ void IdleWatch::Timer1_Timer() {
   if (ClickStep < 2) {
     ClickTarget();
   } else {
-    ClickAt(pointer_, LastPos.x, LastPos.y);
+    Click(LastPos.x, LastPos.y);
     ClickStep = 0;
     Clicking = false;
     IdleCount = 0;
@@ -58,7 +69,22 @@ void IdleWatch::Timer1_Timer() {
 void IdleWatch::ClickTarget() {
   const std::int32_t x = ConvertTarget(TargetX, "X");
   const std::int32_t y = ConvertTarget(TargetY, "Y");
+  Click(x, y);
+}
+
+void IdleWatch::Click(std::int32_t x, std::int32_t y) {
   ClickAt(pointer_, x, y);
+  ticks_since_own_input_ = 0;
+}
+
+bool IdleWatch::DesktopSawUserInput() {
+  if (!desktop_idle_) return false;
+  const std::optional<std::uint64_t> idle_ms = desktop_idle_->MillisecondsSinceInput();
+  DesktopIdleUnknown = !idle_ms;
+  if (!idle_ms || *idle_ms >= kTickMilliseconds) return false;
+  // The watch's own last click was this many ticks ago; input no later than that is its own.
+  const std::uint64_t own_input_ms = std::uint64_t{ticks_since_own_input_} * kTickMilliseconds;
+  return *idle_ms + kOwnInputSlackMs < own_input_ms;
 }
 
 }  // namespace clicker

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
+#include "desktop_session.hpp"
 #include "pointer_services.hpp"
 
 namespace clicker {
 
 inline constexpr std::int16_t kDefaultIdleLimit = 15;
+inline constexpr std::uint64_t kTickMilliseconds = 1000;
 
 // The idle watch: once a tick it samples the pointer, counts the ticks it rests on one pixel and,
 // when the count reaches the limit, runs the click sequence on three consecutive ticks:
@@ -15,10 +18,18 @@ inline constexpr std::int16_t kDefaultIdleLimit = 15;
 //   step 1: click the target again;
 //   step 2: put the pointer back where it rested and click there; start counting afresh.
 // It owns no timer: the window that owns it calls Timer1_Timer once a second.
+//
+// Where the desktop tells its own idle time (a Wayland session, in which the X pointer is seen
+// only over X11 windows), a tick on which the pointer reads the same pixel but the desktop saw
+// input within the last tick is not a still one: like a tick on which the pointer can't be read,
+// it neither counts nor moves the resting place. Input no later than the watch's own last click
+// is the watch's own, and holds nothing back.
 class IdleWatch {
  public:
   // The target texts stay as read from the coordinate file; they are converted at each click.
-  IdleWatch(shared::Pointer& pointer, std::string target_x, std::string target_y);
+  // `desktop_idle` may be null: the pointer alone then decides.
+  IdleWatch(shared::Pointer& pointer, std::string target_x, std::string target_y,
+            shared::DesktopIdleTime* desktop_idle = nullptr);
 
   // One tick. Throws RunFailure if a target text isn't a coordinate when it is to be clicked.
   void Timer1_Timer();
@@ -35,10 +46,18 @@ class IdleWatch {
   bool Clicking = false;
   std::int16_t ClickStep = 0;
 
+  // The desktop was asked for its idle time and couldn't tell, the last time it was asked.
+  bool DesktopIdleUnknown = false;
+
  private:
   void ClickTarget();
+  void Click(std::int32_t x, std::int32_t y);
+  bool DesktopSawUserInput();
 
   shared::Pointer& pointer_;
+  shared::DesktopIdleTime* desktop_idle_;
+  // Ticks since the one on which the watch last clicked, counting this one; stops at its top.
+  std::uint32_t ticks_since_own_input_ = std::numeric_limits<std::uint32_t>::max();
 };
 
 }  // namespace clicker

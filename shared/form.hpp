@@ -93,9 +93,9 @@ using FormFactory = std::function<std::unique_ptr<Form>(Pointer& pointer)>;
 
 // Runs one program: opens the system pointer, makes the form, builds its window, calls
 // Form_Load, shows the window and dispatches events until the program ends. Returns the process
-// exit status: 0 after End() or a closed window; 1 after a RunFailure, thrown by the factory or
-// any handler, which is reported first (ReportFailure, titled `program_name`). This is the one
-// place a RunFailure is caught.
+// exit status: 0 after End() or a closed window; 1 after a RunFailure (or any other exception),
+// thrown by the factory or any handler, which is reported first (ReportFailure, titled
+// `program_name`). This is the one place a RunFailure is caught.
 int RunProgram(std::string_view program_name, const FormFactory& make_form);
 
 // Tells the user about a failure the program ends after: a modal message box (where a desktop

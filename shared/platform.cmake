@@ -18,7 +18,11 @@ else()
   # Found by hand: Debian's FLTK package config insists on the fluid designer being installed.
   find_path(FLTK_INCLUDE_DIR FL/Fl.H REQUIRED)
   find_library(FLTK_LIBRARY fltk REQUIRED)
+  # sd-bus, for the desktop's idle time in a Wayland session.
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
   add_library(desktop_platform STATIC
+    linux/desktop_session_linux.cpp
     linux/x11_pointer.cpp
     linux/fltk_controls.cpp
     linux/fltk_desktop.cpp
@@ -29,7 +33,7 @@ else()
   )
   target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR})
   target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LIBRARY} X11::X11 X11::Xtst
-                        PRIVATE project_warnings)
+                        PRIVATE PkgConfig::LIBSYSTEMD project_warnings)
 endif()
 target_include_directories(desktop_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 

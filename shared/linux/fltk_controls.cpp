@@ -2,22 +2,18 @@
 
 #include <FL/Fl.H>
 
-#include <cmath>
 #include <utility>
+
+#include "display_scale.hpp"
 
 namespace shared::fltk_form {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-constexpr int kPixelsPerInch = 96;
-constexpr int kPointsPerInch = 72;
-
 // Applies the control's font, or the forms' default of 8 point when it names none.
-void SetFont(Fl_Widget& widget, const ControlLayout& control) {
+void SetFont(Fl_Widget& widget, const ControlLayout& control, double dpi) {
   const FontStyle font = control.font.value_or(FontStyle{});
   widget.labelfont(font.weight >= 700 ? FL_HELVETICA_BOLD : FL_HELVETICA);
-  widget.labelsize(static_cast<Fl_Fontsize>(
-      std::lround(static_cast<double>(font.points) * kPixelsPerInch / kPointsPerInch)));
+  widget.labelsize(static_cast<Fl_Fontsize>(PointsToPixels(font.points, dpi)));
 }
 
 // Maps FLTK's button numbers (1 left, 2 middle, 3 right) to the form's codes; 0 for any other.
@@ -40,10 +36,6 @@ bool NoModifierHeld() { return (Fl::event_state() & (FL_SHIFT | FL_CTRL | FL_ALT
 
 }  // namespace
 
-int TwipsToPixels(int twips) {
-  return static_cast<int>(std::lround(static_cast<double>(twips) / kTwipsPerPixel));
-}
-
 std::string DrawnText(std::string_view text) {
   std::string drawn;
   drawn.reserve(text.size());
@@ -54,15 +46,16 @@ std::string DrawnText(std::string_view text) {
   return drawn;
 }
 
-FormLabel::FormLabel(const ControlLayout& control, std::function<void(int button)> on_press)
-    : Fl_Box(TwipsToPixels(control.left), TwipsToPixels(control.top), TwipsToPixels(control.width),
-             TwipsToPixels(control.height)),
+FormLabel::FormLabel(const ControlLayout& control, double dpi,
+                     std::function<void(int button)> on_press)
+    : Fl_Box(TwipsToPixels(control.left, dpi), TwipsToPixels(control.top, dpi),
+             TwipsToPixels(control.width, dpi), TwipsToPixels(control.height, dpi)),
       on_press_(std::move(on_press)) {
   // An opaque box, so a shorter new text leaves nothing of the old one behind.
   box(FL_FLAT_BOX);
   align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
   clear_visible_focus();
-  SetFont(*this, control);
+  SetFont(*this, control, dpi);
   copy_label(DrawnText(control.text).c_str());
 }
 
@@ -75,11 +68,11 @@ int FormLabel::handle(int event) {
   return Fl_Box::handle(event);
 }
 
-FormButton::FormButton(const ControlLayout& control, std::function<void()> on_click)
-    : Fl_Button(TwipsToPixels(control.left), TwipsToPixels(control.top),
-                TwipsToPixels(control.width), TwipsToPixels(control.height)),
+FormButton::FormButton(const ControlLayout& control, double dpi, std::function<void()> on_click)
+    : Fl_Button(TwipsToPixels(control.left, dpi), TwipsToPixels(control.top, dpi),
+                TwipsToPixels(control.width, dpi), TwipsToPixels(control.height, dpi)),
       on_click_(std::move(on_click)) {
-  SetFont(*this, control);
+  SetFont(*this, control, dpi);
   copy_label(DrawnText(control.text).c_str());
   callback(Clicked);
 }

@@ -13,9 +13,6 @@
 // each reports its one event through the function it was given.
 namespace shared::fltk_form {
 
-// Twips to pixels at 96 dots per inch, rounded to the nearest pixel.
-int TwipsToPixels(int twips);
-
 // A label's text as FLTK draws it: '@' starts a symbol in an FLTK label, "@@" draws one '@'.
 std::string DrawnText(std::string_view text);
 
@@ -23,7 +20,8 @@ std::string DrawnText(std::string_view text);
 // kMiddleButton). It never takes the keyboard focus.
 class FormLabel final : public Fl_Box {
  public:
-  FormLabel(const ControlLayout& control, std::function<void(int button)> on_press);
+  // Placed and lettered at `dpi` dots per inch.
+  FormLabel(const ControlLayout& control, double dpi, std::function<void(int button)> on_press);
   int handle(int event) override;
 
  private:
@@ -33,7 +31,7 @@ class FormLabel final : public Fl_Box {
 // A push button activated by the mouse, or by Return or Space while it has the focus.
 class FormButton final : public Fl_Button {
  public:
-  FormButton(const ControlLayout& control, std::function<void()> on_click);
+  FormButton(const ControlLayout& control, double dpi, std::function<void()> on_click);
   int handle(int event) override;
 
  private:

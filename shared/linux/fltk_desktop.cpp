@@ -1,3 +1,4 @@
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,12 @@ int RunProgram(std::string_view program_name, const FormFactory& make_form) {
     failure = window.Run();
   } catch (const RunFailure& caught) {
     failure = caught.what();
+  } catch (const std::exception& unexpected) {
+    // Not one of ours (the file system's, an allocation's): still reported, never a bare
+    // terminate.
+    failure = std::string("Stopped by an unexpected error: ") + unexpected.what();
+  } catch (...) {
+    failure = "Stopped by an unexpected error of unknown kind.";
   }
   if (!failure) return 0;
   ReportFailure(*failure, program_name);

@@ -1,8 +1,11 @@
 #include "fltk_display.hpp"
 
 #include <FL/x.H>
+#include <X11/Xresource.h>
 
 #include <cstdio>
+
+#include "display_scale.hpp"
 
 namespace shared::fltk_form {
 namespace {
@@ -31,6 +34,25 @@ bool OpenFltkDisplay() {
   XSetErrorHandler(ReportXError);
   fl_open_display(display);
   return true;
+}
+
+// The resources come from the root window's RESOURCE_MANAGER property, as read when the display
+// was opened: the same database xrdb writes and every Xlib resource lookup sees.
+double DisplayDotsPerInch() {
+  if (!OpenFltkDisplay()) return kUsualDotsPerInch;
+  const char* const resources = XResourceManagerString(fl_display);
+  if (!resources) return kUsualDotsPerInch;
+  XrmInitialize();
+  XrmDatabase database = XrmGetStringDatabase(resources);
+  if (!database) return kUsualDotsPerInch;
+  double dpi = kUsualDotsPerInch;
+  char* type = nullptr;
+  XrmValue value{};
+  if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
+    dpi = DotsPerInchFromResource(value.addr);
+  }
+  XrmDestroyDatabase(database);
+  return dpi;
 }
 
 }  // namespace shared::fltk_form

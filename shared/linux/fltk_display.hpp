@@ -6,4 +6,8 @@ namespace shared::fltk_form {
 // to open: FLTK's own opening would end the process then, before anything could be reported.
 bool OpenFltkDisplay();
 
+// The resolution to draw forms at: the Xft.dpi resource of FLTK's display, as the desktop set it
+// for scaling; 96 where it is unset or no display can be opened.
+double DisplayDotsPerInch();
+
 }  // namespace shared::fltk_form

@@ -6,9 +6,11 @@
 #include <FL/x.H>
 
 #include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "../run_failure.hpp"
+#include "display_scale.hpp"
 #include "fltk_controls.hpp"
 #include "fltk_display.hpp"
 #include "wrapped_text.hpp"
@@ -32,8 +34,9 @@ std::vector<const ControlLayout*> InTabOrder(const std::vector<ControlLayout>& c
 FormWindow::FormWindow(Form& form)
     : form_(form),
       layout_(form.Layout()),
-      window_(std::make_unique<Fl_Double_Window>(TwipsToPixels(layout_.client_width),
-                                                 TwipsToPixels(layout_.client_height))) {
+      dpi_(DisplayDotsPerInch()),
+      window_(std::make_unique<Fl_Double_Window>(TwipsToPixels(layout_.client_width, dpi_),
+                                                 TwipsToPixels(layout_.client_height, dpi_))) {
   window_->copy_label(layout_.caption.c_str());
   window_->callback(Closed, this);
   // Children are created in tab order, which is the order FLTK's Tab key follows.
@@ -48,9 +51,9 @@ void FormWindow::AddControl(const ControlLayout& layout) {
   Fl_Widget* widget = nullptr;
   if (layout.kind == ControlKind::kPushButton) {
     widget = new FormButton(
-        layout, [this, name] { Dispatch([this, &name] { form_.Click(name, *this); }); });
+        layout, dpi_, [this, name] { Dispatch([this, &name] { form_.Click(name, *this); }); });
   } else {
-    widget = new FormLabel(layout, [this, name](int button) {
+    widget = new FormLabel(layout, dpi_, [this, name](int button) {
       Dispatch([this, &name, button] { form_.MouseDown(name, button, *this); });
     });
   }
@@ -91,7 +94,15 @@ void FormWindow::Tick(void* self) {
   window.Dispatch([&window] { window.form_.Timer1_Timer(window); });
 }
 
-void FormWindow::Closed(Fl_Widget*, void* self) { static_cast<FormWindow*>(self)->Finish(); }
+// FLTK calls this for the close box, the window manager's close and, by default, for Escape.
+void FormWindow::Closed(Fl_Widget*, void* self) {
+  auto& window = *static_cast<FormWindow*>(self);
+  if (!window.layout_.close_on_escape && Fl::event() == FL_SHORTCUT &&
+      Fl::event_key() == FL_Escape) {
+    return;
+  }
+  window.Finish();
+}
 
 void FormWindow::Dispatch(const std::function<void()>& handler) {
   if (busy_ || finished_) return;
@@ -100,6 +111,13 @@ void FormWindow::Dispatch(const std::function<void()>& handler) {
     handler();
   } catch (const RunFailure& failure) {
     failure_ = failure.what();
+    Finish();
+  } catch (const std::exception& unexpected) {
+    // Not one of ours (a library's, an allocation's): still reported, never a bare terminate.
+    failure_ = std::string("Stopped by an unexpected error: ") + unexpected.what();
+    Finish();
+  } catch (...) {
+    failure_ = "Stopped by an unexpected error of unknown kind.";
     Finish();
   }
   busy_ = false;
@@ -146,7 +164,7 @@ void FormWindow::SetToolTip(std::string_view control, std::string_view text) {
 
 void FormWindow::Move(int left, int top) {
   moved_ = true;
-  window_->position(TwipsToPixels(left), TwipsToPixels(top));
+  window_->position(TwipsToPixels(left, dpi_), TwipsToPixels(top, dpi_));
 }
 
 std::string FormWindow::InputBox(std::string_view message, std::string_view title) {

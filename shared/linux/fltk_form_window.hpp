@@ -25,7 +25,8 @@ class FormWindow final : public Desktop {
   FormWindow& operator=(const FormWindow&) = delete;
 
   // Calls Form_Load, shows the window, starts the timer and dispatches events until the program
-  // ends. Returns the text of the RunFailure that ended it, if one did.
+  // ends. Returns the text of the failure that ended it, if one did: a RunFailure, or anything
+  // else a handler threw.
   std::optional<std::string> Run();
 
   std::string Text(std::string_view control) const override;
@@ -54,6 +55,7 @@ class FormWindow final : public Desktop {
 
   Form& form_;
   const FormLayout& layout_;
+  const double dpi_;  // the display's, read once: twips and points become pixels at it
   std::unique_ptr<Fl_Double_Window> window_;
   std::map<std::string, Control, std::less<>> controls_;
   std::vector<Fl_Widget*> tab_order_;

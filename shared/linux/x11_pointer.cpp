@@ -33,10 +33,21 @@ class X11Pointer final : public Pointer {
 
   bool SetCursorPos(std::int32_t x, std::int32_t y) override {
     // X coordinates travel as 16 bits: 66036 would arrive as 500. Stop at the screen's edge
-    // instead, as Windows does.
+    // instead, as Windows does. The edge is asked for now: DisplayWidth and DisplayHeight keep
+    // the size the screen had when the display was opened, and a monitor plugged in since grows it.
     const int screen = DefaultScreen(display_);
-    x = std::clamp(x, 0, DisplayWidth(display_, screen) - 1);
-    y = std::clamp(y, 0, DisplayHeight(display_, screen) - 1);
+    int width = DisplayWidth(display_, screen);
+    int height = DisplayHeight(display_, screen);
+    Window root = 0;
+    int root_x = 0, root_y = 0;
+    unsigned int root_width = 0, root_height = 0, border = 0, depth = 0;
+    if (XGetGeometry(display_, DefaultRootWindow(display_), &root, &root_x, &root_y, &root_width,
+                     &root_height, &border, &depth)) {
+      width = static_cast<int>(root_width);
+      height = static_cast<int>(root_height);
+    }
+    x = std::clamp(x, 0, width - 1);
+    y = std::clamp(y, 0, height - 1);
     const bool sent = XTestFakeMotionEvent(display_, screen, x, y, CurrentTime);
     return Settle() && sent;
   }
@@ -44,13 +55,28 @@ class X11Pointer final : public Pointer {
   bool mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std::uint32_t,
                    std::uintptr_t) override {
     bool sent = true;
-    if (flags & MOUSEEVENTF_LEFTDOWN) sent = XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    const unsigned int button = PrimaryButton();
+    if (flags & MOUSEEVENTF_LEFTDOWN)
+      sent = XTestFakeButtonEvent(display_, button, True, CurrentTime);
     if (flags & MOUSEEVENTF_LEFTUP)
-      sent = XTestFakeButtonEvent(display_, 1, False, CurrentTime) && sent;
+      sent = XTestFakeButtonEvent(display_, button, False, CurrentTime) && sent;
     return Settle() && sent;
   }
 
  private:
+  // XTest presses a physical button, which the server's pointer mapping then turns into the
+  // logical one clients see: with a left-handed mapping ("pointer = 3 2 1") physical button 1
+  // arrives as button 3. The physical button that arrives as the primary one (logical 1), read
+  // at each click since the user may swap the buttons while a program runs; 1 if none does.
+  unsigned int PrimaryButton() {
+    unsigned char map[256] = {};
+    const int buttons = XGetPointerMapping(display_, map, sizeof map);
+    for (int physical = 0; physical < buttons; ++physical) {
+      if (map[physical] == 1) return static_cast<unsigned int>(physical + 1);
+    }
+    return 1;
+  }
+
   // Waits until the server has taken the request, so the event happens before the call returns.
   bool Settle() { return XSync(display_, False) != 0; }
 

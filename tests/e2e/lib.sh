@@ -179,12 +179,13 @@ e2e_cleanup() {
   exit "$status"
 }
 
-# start_xvfb: a private X server on a free display; exports DISPLAY.
+# start_xvfb [WxHxDEPTH]: a private X server on a free display (1280x1024x24 unless given; xrandr
+# --fb resizes it within that size); exports DISPLAY.
 start_xvfb() {
   local display_file=$scratch/xvfb.display
   # -noreset: the server must not reset (and re-centre the pointer) whenever the last client
   # disconnects, which happens between two xdotool calls.
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+  Xvfb -displayfd 3 -screen 0 "${1:-1280x1024x24}" -nolisten tcp -noreset \
     3>"$display_file" >"$scratch/xvfb.txt" 2>&1 &
   xvfb_pid=$!
   poll_until 20 grep -q '^[0-9][0-9]*$' "$display_file" ||

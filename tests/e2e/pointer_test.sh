@@ -67,6 +67,21 @@ done
 let_time_pass 0.5
 assert_eq "presses logged for three clicks" 3 "$(line_count "$clicks")"
 
+# A left-handed pointer mapping swaps the buttons: the click must still arrive as the primary
+# button, not as the button physical button 1 now stands for. XTest goes through the mapping;
+# Wine's injected clicks don't, so this is the native build's case.
+if [[ $E2E_PLATFORM == linux ]] && command -v xmodmap >/dev/null; then
+  xmodmap -e "pointer = 3 2 1" || fail "xmodmap could not swap the pointer buttons"
+  probe click 432 321 || fail "pointer_probe click 432 321 with swapped buttons: expected status 0, saw $?"
+  wait_for_lines "$clicks" 4 5 ||
+    fail "pointer_probe click 432 321 with swapped buttons: expected a press within 5 s, the recorder logged none"
+  read -r _ seen_x seen_y button < <(tail -n 1 "$clicks")
+  assert_eq "press logged with the buttons swapped (x y button)" "432 321 1" "$seen_x $seen_y $button"
+  xmodmap -e "pointer = 1 2 3" || fail "xmodmap could not restore the pointer buttons"
+  let_time_pass 0.5
+  assert_eq "presses logged after the swapped-button click" 4 "$(line_count "$clicks")"
+fi
+
 # Usage errors are refused with a message, not taken as a position.
 probe move 12 >/dev/null 2>"$scratch/usage.err"
 status=$?

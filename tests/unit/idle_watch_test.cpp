@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 #include "case_name.hpp"
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
+
+#include "desktop_session.hpp"
 
 #include "fake_pointer.hpp"
 #include "module1a.hpp"
@@ -43,12 +47,30 @@ void AddSequence(Timeline& timeline, int tick, POINT rest) {
   timeline[tick + 2] = {rest};
 }
 
+// A desktop that tells its own idle time, as a Wayland compositor's idle monitor does: the
+// milliseconds since the last input it saw, the user's or the watch's own clicks. Times are
+// milliseconds from start-up: tick n asks at n * 1000 + 1 and clicks at n * 1000 + 2.
+class FakeDesktopIdle : public shared::DesktopIdleTime {
+ public:
+  std::optional<std::uint64_t> MillisecondsSinceInput() override {
+    if (!answers) return std::nullopt;
+    return static_cast<std::uint64_t>(now_ms - last_input_ms);
+  }
+
+  std::int64_t now_ms = 0;
+  std::int64_t last_input_ms = -3'600'000;
+  bool answers = true;
+};
+
 struct Case {
   const char* name;
   std::int16_t limit;
   int ticks;
   std::function<void(int, FakePointer&, clicker::IdleWatch&)> script;
   std::function<Timeline()> expected;
+  // Where set, the watch also asks a desktop for its idle time; this sets what the desktop saw
+  // before each tick.
+  std::function<void(int tick, FakeDesktopIdle&)> desktop = nullptr;
 };
 
 class IdleWatchTimeline : public ::testing::TestWithParam<Case> {};
@@ -57,14 +79,22 @@ TEST_P(IdleWatchTimeline, ClicksOnTheExpectedTicks) {
   const Case& c = GetParam();
   FakePointer pointer;
   pointer.position = kRest;
-  clicker::IdleWatch watch(pointer, "0123", "0456");
+  FakeDesktopIdle desktop;
+  clicker::IdleWatch watch(pointer, "0123", "0456", c.desktop ? &desktop : nullptr);
   watch.SetIdleLimit(c.limit);
-  const Timeline actual =
-      RunTicks(watch, pointer, c.ticks, [&](int tick) { c.script(tick, pointer, watch); });
+  std::size_t presses = 0;
+  const Timeline actual = RunTicks(watch, pointer, c.ticks, [&](int tick) {
+    if (pointer.Presses().size() != presses) desktop.last_input_ms = (tick - 1) * 1000 + 2;
+    presses = pointer.Presses().size();
+    desktop.now_ms = tick * 1000 + 1;
+    c.script(tick, pointer, watch);
+    if (c.desktop) c.desktop(tick, desktop);
+  });
   EXPECT_EQ(actual, c.expected());
   if (!watch.Clicking) {
     EXPECT_EQ(watch.ClickStep, 0);
   }
+  EXPECT_EQ(watch.DesktopIdleUnknown, c.desktop && !desktop.answers);
 }
 
 const Case kCases[] = {
@@ -169,6 +199,52 @@ const Case kCases[] = {
     {"LockedDesktopIsNotAPointerAtTheOrigin", 15, 100,
      [](int, FakePointer& p, clicker::IdleWatch&) { p.refuse_reads = true; },
      [] { return Timeline{}; }},
+    {"DesktopInputWithAStillPointerNeitherCountsNorMovesTheRestPlace", 15, 50,
+     [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] {
+       Timeline t;
+       AddSequence(t, 42, kRest);  // ticks 2-4 and 31-42 are the 15 still ones
+       return t;
+     },
+     [](int tick, FakeDesktopIdle& d) {
+       // The user works over a window where the X pointer isn't seen.
+       if (tick >= 5 && tick <= 30) d.last_input_ms = tick * 1000 - 150;
+     }},
+    {"TheWatchsOwnClicksDoNotHoldTheNextSequenceBack", 15, 60,
+     [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] {
+       // The tick after each sequence hears of input 999 ms old: the return click's.
+       Timeline t;
+       AddSequence(t, 16, kRest);
+       AddSequence(t, 33, kRest);
+       AddSequence(t, 50, kRest);
+       return t;
+     },
+     [](int, FakeDesktopIdle&) {}},
+    {"UserInputRightAfterASequenceHoldsTheNextOneBack", 15, 60,
+     [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] {
+       Timeline t;
+       AddSequence(t, 16, kRest);
+       AddSequence(t, 34, kRest);  // tick 19 doesn't count
+       AddSequence(t, 51, kRest);
+       return t;
+     },
+     [](int tick, FakeDesktopIdle& d) {
+       if (tick == 19) d.last_input_ms = tick * 1000 - 300;
+     }},
+    {"DesktopThatCantTellLeavesThePointerToDecide", 15, 40,
+     [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] {
+       Timeline t;
+       AddSequence(t, 16, kRest);
+       AddSequence(t, 33, kRest);
+       return t;
+     },
+     [](int tick, FakeDesktopIdle& d) {
+       d.answers = false;
+       d.last_input_ms = tick * 1000 - 150;  // what it would have said
+     }},
     {"RefusedMovesAndClicksLeaveTheSequenceGoing", 15, 40,
      [](int, FakePointer& p, clicker::IdleWatch&) { p.refuse_input = true; },
      [] {

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+// What the desktop session itself can tell beside the pointer. In a Wayland session the programs
+// are X11 clients of Xwayland: they see the pointer only while it is over an X11 window, so a
+// pointer that reads still may be moving over a native Wayland window. The desktop's own idle
+// time tells the two apart.
+namespace shared {
+
+class DesktopIdleTime {
+ public:
+  virtual ~DesktopIdleTime() = default;
+
+  // Milliseconds since the desktop last saw input from the user's keyboard or pointer, or nothing
+  // when the desktop can't be asked (no session bus, no idle monitor, no answer in time). Never
+  // waits longer than kDesktopIdleTimeoutMs.
+  virtual std::optional<std::uint64_t> MillisecondsSinceInput() = 0;
+};
+
+inline constexpr int kDesktopIdleTimeoutMs = 100;
+
+struct DesktopSession {
+  // A Wayland session: the pointer is seen and clicked only over X11 windows.
+  bool wayland = false;
+  // The desktop's idle time; asked for in a Wayland session only, null elsewhere.
+  std::unique_ptr<DesktopIdleTime> idle_time;
+};
+
+// Looks at the session the program runs in. Opens no connection on an X11 session; in a Wayland
+// session the session bus is opened at the first question. Throws nothing.
+#ifdef _WIN32
+// Windows has one kind of session, and the pointer is seen everywhere on it.
+inline DesktopSession OpenDesktopSession() { return {}; }
+#else
+DesktopSession OpenDesktopSession();
+#endif
+
+}  // namespace shared

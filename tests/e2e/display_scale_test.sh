@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Both windows drawn at the display's resolution: with Xft.dpi unset (96), then set with xrdb to
+# 144 and 192, Idlepress's client area is 315 twips and Sightrel's 3795 by 1455 twips at that
+# resolution, rounded to the pixel. Linux only: Xft.dpi is an X resource.
+source "$(dirname "$0")/lib.sh"
+
+e2e_begin
+[[ $E2E_PLATFORM == linux ]] || skip "Xft.dpi scales the Linux windows only"
+command -v xrdb >/dev/null || skip "xrdb is not installed"
+need_program E2E_IDLEPRESS
+need_program E2E_SIGHTREL
+start_xvfb
+
+folder=$(app_folder)
+idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
+sightrel=$(copy_program E2E_SIGHTREL "$folder") || fail "could not copy Sightrel to $folder"
+printf '0345\r\n0456\r\n' >"$folder/coordinates.dat"
+move_pointer 700 500
+
+# window_size_of TITLE PROGRAM: starts PROGRAM, leaves its window's size in SIZE ("WxH"), ends it.
+window_size_of() {
+  local title=$1 program=$2 window w h
+  start_program "$title" "$program"
+  local pid=$LAST_PID
+  window=$(wait_for_window "$title" 20) || fail "expected the window \"$title\" within 20 s, saw none"
+  read -r w h < <(window_size "$window") || fail "the window \"$title\" has no size"
+  SIZE=${w}x$h
+  kill -TERM "$pid"
+  wait_for_exit "$pid" 10 || fail "$title did not end within 10 s of TERM"
+  wait_for_no_window "$title" 5 || fail "the window \"$title\" stayed after its program ended"
+}
+
+# dpi  Idlepress   Sightrel
+for row in "unset 21x21 253x97" "144 32x32 380x146" "192 42x42 506x194"; do
+  read -r dpi idlepress_size sightrel_size <<<"$row"
+  if [[ $dpi != unset ]]; then
+    xrdb -nocpp -merge <<<"Xft.dpi: $dpi" || fail "xrdb could not set Xft.dpi to $dpi"
+  fi
+  assert_eq "Xft.dpi on the display" "${dpi/unset/}" \
+    "$(xrdb -query | awk '$1 == "Xft.dpi:" {print $2}')"
+  window_size_of Idlepress "$idlepress"
+  assert_eq "Idlepress's window at Xft.dpi $dpi" "$idlepress_size" "$SIZE"
+  window_size_of "Mouse Position" "$sightrel"
+  assert_eq "Sightrel's window at Xft.dpi $dpi" "$sightrel_size" "$SIZE"
+done
+note "passed"

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Idlepress in a Wayland session (WAYLAND_DISPLAY set), natively on Xvfb, with a stand-in for
+# GNOME's idle monitor on a private session bus. While the desktop reports input 150 ms ago the
+# X pointer's stillness doesn't count: no click in 20 s. Once it reports an hour of idleness the
+# sequence comes within 17 s. Idlepress says on stderr that it runs in a Wayland session.
+# shellcheck disable=SC2016  # eval expands the poll conditions at each try
+source "$(dirname "$0")/lib.sh"
+
+e2e_begin
+[[ $E2E_PLATFORM == linux ]] || skip "the Wayland session is the native build's"
+command -v dbus-daemon >/dev/null || skip "dbus-daemon is not installed"
+command -v gdbus >/dev/null || skip "gdbus is not installed"
+/usr/bin/python3 -c 'import dbusmock' 2>/dev/null || skip "python3-dbusmock is not installed"
+need_program E2E_IDLEPRESS
+need_program E2E_RECORDER
+start_xvfb
+
+# A private session bus, and the stand-in monitor on it.
+start_program dbus dbus-daemon --session --nofork --nopidfile --print-address
+poll_until 10 eval '[[ -s $scratch/dbus.out ]]' || fail "dbus-daemon printed no address within 10 s"
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$scratch/dbus.out")
+export DBUS_SESSION_BUS_ADDRESS
+readonly monitor=org.gnome.Mutter.IdleMonitor monitor_path=/org/gnome/Mutter/IdleMonitor/Core
+start_program monitor /usr/bin/python3 -m dbusmock --session -l "$scratch/monitor.log" \
+  "$monitor" "$monitor_path" "$monitor"
+poll_until 20 eval 'gdbus call --session --dest org.freedesktop.DBus \
+  --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.NameHasOwner "$monitor" \
+  2>/dev/null | grep -q true' || fail "the stand-in idle monitor took no name on the bus within 20 s"
+
+# reports_idle MS: the monitor's GetIdletime answers MS from now on.
+reports_idle() {
+  gdbus call --session --dest "$monitor" --object-path "$monitor_path" \
+    --method org.freedesktop.DBus.Mock.AddMethod "$monitor" GetIdletime '' t "ret = $1" \
+    >/dev/null || fail "could not set the stand-in's GetIdletime to $1"
+  assert_eq "the stand-in's idle time" "(uint64 $1,)" "$(gdbus call --session --dest "$monitor" \
+    --object-path "$monitor_path" --method "$monitor.GetIdletime")"
+}
+reports_idle 150
+
+readonly target_x=345 target_y=456 rest_x=640 rest_y=620
+clicks=$scratch/clicks.log
+start_recorder "$clicks" 200 150 800 600 "Target Recorder"
+folder=$(app_folder)
+idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
+printf '0345\r\n0456\r\n' >"$folder/coordinates.dat"
+
+move_pointer "$rest_x" "$rest_y"
+start_program idlepress env WAYLAND_DISPLAY=wayland-e2e "$idlepress"
+idlepress_pid=$LAST_PID
+wait_for_window Idlepress 20 >/dev/null || fail "expected Idlepress's window within 20 s, saw none"
+grep -q "Wayland session" "$scratch/idlepress.err" ||
+  fail "expected Idlepress to name the Wayland session on stderr, saw \"$(cat "$scratch/idlepress.err")\""
+pass "stderr: $(head -n 1 "$scratch/idlepress.err")"
+
+# The X pointer stays put throughout; only what the desktop reports changes.
+let_time_pass 20
+kill -0 "$idlepress_pid" 2>/dev/null || fail "Idlepress ended while the desktop reported input"
+assert_eq "clicks in 20 s while the desktop reported input 150 ms ago" 0 "$(line_count "$clicks")"
+assert_eq "pointer after 20 s" "$rest_x $rest_y" "$(pointer_location)"
+grep -q GetIdletime "$scratch/monitor.log" || fail "Idlepress never asked the stand-in monitor"
+
+reports_idle 3600000
+idle_ms=$(now_ms)
+wait_for_lines "$clicks" 3 20 ||
+  fail "expected a sequence within 17 s of the desktop reporting an hour idle, the recorder saw $(line_count "$clicks"): $(tr '\n' ';' <"$clicks")"
+read -r t1 x1 y1 b1 < <(click_line "$clicks" 1)
+read -r _ x3 y3 b3 < <(click_line "$clicks" 3)
+assert_eq "first click (x y button)" "$target_x $target_y 1" "$x1 $y1 $b1"
+assert_eq "third click, at the resting place (x y button)" "$rest_x $rest_y 1" "$x3 $y3 $b3"
+assert_between "first click after the desktop reported an hour idle" $((t1 - idle_ms)) 0 17000 " ms"
+note "passed"
