@@ -30,6 +30,12 @@ void RegisterWindowClass(WNDPROC procedure) {
 
 }  // namespace
 
+std::string UnexpectedErrorText(const char* what) {
+  std::string text = "The program stopped on an unexpected error";
+  if (what && *what) text += std::string(": ") + what;
+  return text + ".";
+}
+
 FormWindow::FormWindow(Form& form)
     : form_(form),
       layout_(form.Layout()),
@@ -44,7 +50,16 @@ FormWindow::FormWindow(Form& form)
                             CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
                             GetModuleHandleW(nullptr), this);
   if (!window_) throw RunFailure("The window could not be made: " + LastSystemErrorText() + ".");
-  controls_ = std::make_unique<NativeControls>(window_, layout_.controls);
+  try {
+    controls_ = std::make_unique<NativeControls>(window_, layout_.controls);
+  } catch (...) {
+    // No destructor runs for a half-made object: the window goes now, and the quit its
+    // destruction posts must not close the box that reports the failure.
+    DestroyWindow(window_);
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    throw;
+  }
   RECT outer{};
   GetWindowRect(window_, &outer);
   ApplyDpi(WindowDpi(window_), {outer.left, outer.top});
@@ -79,9 +94,9 @@ void FormWindow::RunHandler(Handler&& handler) {
     failure_ = failure.what();
   } catch (const std::exception& error) {
     // Not a failure the rules foresee, but it must not unwind through user32's frames.
-    failure_ = error.what();
+    failure_ = UnexpectedErrorText(error.what());
   } catch (...) {
-    failure_ = "The program stopped on an unexpected error.";
+    failure_ = UnexpectedErrorText(nullptr);
   }
   handler_running_ = false;
   if (failure_ || close_requested_) {
@@ -128,7 +143,17 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wparam
   auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self) return DefWindowProcW(window, message, wparam, lparam);
   if (message == WM_NCCREATE) self->window_ = window;
-  return self->HandleMessage(message, wparam, lparam);
+  // Nothing may unwind through user32's frames: an error outside the handlers (laying out for a
+  // new DPI, say) ends the program like a handler's failure.
+  try {
+    return self->HandleMessage(message, wparam, lparam);
+  } catch (const std::exception& error) {
+    if (!self->failure_) self->failure_ = UnexpectedErrorText(error.what());
+  } catch (...) {
+    if (!self->failure_) self->failure_ = UnexpectedErrorText(nullptr);
+  }
+  self->RequestClose();  // at once, or after the handler that is running
+  return 0;
 }
 
 LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
