@@ -61,9 +61,11 @@ FontStyle DefaultFont() {
   return font;
 }
 
+// OUT_TT_PRECIS asks for an outline font: a face such as "MS Sans Serif" then resolves to its
+// scalable stand-in instead of a bitmap font that has only a few sizes.
 HFONT MakeFont(const FontStyle& font, UINT dpi) {
   return CreateFontW(-MulDiv(font.points, static_cast<int>(dpi), 72), 0, 0, 0, font.weight, FALSE,
-                     FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                     FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Widen(font.face).c_str());
 }
 
