@@ -219,8 +219,8 @@ void FormWindow::OnCommand(WPARAM wparam, LPARAM lparam) {
         reinterpret_cast<HWND>(lparam) == controls_->Find(layout->name)) {
       RunHandler([&] { form_.Click(layout->name, *this); });
     }
-  } else if (id == IDCANCEL) {
-    RequestClose();  // Escape, sent by the dialog manager
+  } else if (id == IDCANCEL && layout_.close_on_escape) {
+    RequestClose();  // Escape, sent by the dialog manager; a form without it ignores the key
   }
 }
 
