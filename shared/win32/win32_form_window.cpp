@@ -73,12 +73,21 @@ FormWindow::~FormWindow() {
 void FormWindow::LoadAndShow() {
   RunHandler([&] { form_.Form_Load(*this); });
   if (ended_) return;
-  ShowWindow(window_, SW_SHOWNORMAL);
-  UpdateWindow(window_);
-  if (HWND first = controls_->FirstFocusable()) {
-    focus_ = first;
-    SetFocus(first);
+  // The first ShowWindow of a program's captioned window takes the show state of the shortcut
+  // that started it (Maximized, Minimized) in place of SW_SHOW. Hiding the still hidden window
+  // uses up that turn and changes nothing; the form then shows at its own size.
+  ShowWindow(window_, SW_HIDE);
+  focus_ = controls_->FirstFocusable();
+  if (layout_.activate_on_show) {
+    ShowWindow(window_, SW_SHOW);
+    if (focus_) SetFocus(focus_);
+  } else {
+    // Shown where Form_Load put it, in front and without the keyboard: keys the user types go on
+    // reaching the window they were typing in. Activation later gives focus_ the focus.
+    SetWindowPos(window_, layout_.always_on_top ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
   }
+  UpdateWindow(window_);
   if (layout_.timer_interval_ms > 0) {
     SetTimer(window_, kTimerId, static_cast<UINT>(layout_.timer_interval_ms), nullptr);
   }
