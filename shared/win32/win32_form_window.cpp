@@ -134,14 +134,36 @@ void FormWindow::RequestClose() {
   }
 }
 
+SIZE FormWindow::OuterSizeAt(UINT dpi) const {
+  return OuterSize(TwipsToPixels(layout_.client_width, dpi),
+                   TwipsToPixels(layout_.client_height, dpi), style_, ex_style_, dpi);
+}
+
 void FormWindow::ApplyDpi(UINT dpi, ::POINT origin) {
   dpi_ = dpi;
-  const SIZE outer = OuterSize(TwipsToPixels(layout_.client_width, dpi),
-                               TwipsToPixels(layout_.client_height, dpi), style_, ex_style_, dpi);
-  outer_size_ = outer;
-  SetWindowPos(window_, nullptr, origin.x, origin.y, outer.cx, outer.cy,
+  // Before the move: WM_GETMINMAXINFO, which the move asks, holds the window to this size.
+  outer_size_ = OuterSizeAt(dpi);
+  SetWindowPos(window_, nullptr, origin.x, origin.y, outer_size_.cx, outer_size_.cy,
                SWP_NOZORDER | SWP_NOACTIVATE);
   if (controls_) controls_->Layout(dpi);
+}
+
+void FormWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  outer_size_ = OuterSizeAt(dpi);
+  // Windows' rectangle keeps the window under the pointer while it is dragged across monitors;
+  // its size is ours (WM_GETDPISCALEDSIZE), and where Windows scaled it by itself the size limits
+  // bring it back to ours.
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (controls_) controls_->Layout(dpi);
+  // A window placed by Move goes back to its place, given in twips, at the new scale. Moving
+  // there may change the DPI once more; that change finds the window in place already.
+  if (last_move_ && !replacing_) {
+    replacing_ = true;
+    Move(last_move_->x, last_move_->y);
+    replacing_ = false;
+  }
 }
 
 LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -195,17 +217,26 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (focus_ && IsWindow(focus_)) SetFocus(focus_);
       return 0;
     case WM_GETMINMAXINFO:
-      // The frame is fixed, and a tiny form keeps its size: DefWindowProc would widen any
-      // captioned window to the system's minimum tracking size.
+      // The form has one size. DefWindowProc would widen any captioned window to the system's
+      // minimum tracking size, and a maximized window (a shortcut set to "Maximized") would
+      // fill the screen.
       if (outer_size_.cx > 0) {
-        reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {outer_size_.cx, outer_size_.cy};
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
+        const ::POINT size{outer_size_.cx, outer_size_.cy};
+        limits->ptMinTrackSize = size;
+        limits->ptMaxTrackSize = size;
+        limits->ptMaxSize = size;
       }
       return 0;
-    case WM_DPICHANGED: {
-      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
-      ApplyDpi(HIWORD(wparam), {suggested->left, suggested->top});
-      return 0;
+    case WM_GETDPISCALEDSIZE: {
+      // The size for the DPI the window is about to get, asked before WM_DPICHANGED: twips
+      // scale with the DPI, the frame does not.
+      *reinterpret_cast<SIZE*>(lparam) = OuterSizeAt(static_cast<UINT>(wparam));
+      return TRUE;
     }
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+      return 0;
     case WM_DESTROY:
       ended_ = true;
       KillTimer(window, kTimerId);
@@ -252,6 +283,7 @@ void FormWindow::SetToolTip(std::string_view control, std::string_view text) {
 
 void FormWindow::Move(int left, int top) {
   if (!window_) return;
+  last_move_ = ::POINT{left, top};
   const UINT flags = SWP_NOSIZE | SWP_NOACTIVATE | (layout_.always_on_top ? 0 : SWP_NOZORDER);
   HWND order = layout_.always_on_top ? HWND_TOPMOST : nullptr;
   const ::POINT origin{TwipsToPixels(left, dpi_), TwipsToPixels(top, dpi_)};
