@@ -40,6 +40,7 @@ const shared::FormLayout& ClickerForm::Layout() const {
       .tool_window = true,
       // A stray Escape, after dismissing the prompt say, must not end an unattended clicker.
       .close_on_escape = false,
+      .activate_on_show = false,
       .controls = {{.name = std::string(kLabel),
                     .kind = shared::ControlKind::kLabel,
                     .text = " X",

@@ -43,6 +43,9 @@ struct FormLayout {
   bool tool_window = false;  // a small frame, kept out of the task bar
   // Escape closes the window like its close box. Off for a window that must not end by a stray key.
   bool close_on_escape = false;
+  // Showing the window makes it the active one, with the keyboard. Off for a window that must not
+  // take the keys from the window the user is typing in.
+  bool activate_on_show = true;
   std::vector<ControlLayout> controls;
 };
 

@@ -44,6 +44,9 @@ function(add_desktop_program name)
   target_link_libraries(${name} PRIVATE desktop_platform project_warnings)
   if(PLATFORM_WINDOWS)
     set_target_properties(${name} PROPERTIES WIN32_EXECUTABLE ON)
+    # Marked as programs for Windows Vista (6.0) and later, not MinGW's default of 5.2.
+    target_link_options(${name} PRIVATE -Wl,--subsystem,windows:6.0 -Wl,--major-os-version,6
+                        -Wl,--minor-os-version,0)
     target_sources(${name} PRIVATE ${SHARED_PLATFORM_DIR}/win32/program.rc)
     # program.rc embeds the manifest: rebuild it when the manifest changes.
     set_source_files_properties(${SHARED_PLATFORM_DIR}/win32/program.rc PROPERTIES

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "../run_failure.hpp"
+#include "system_error_text.hpp"
 #include "win32_dpi.hpp"
 #include "win32_text.hpp"
 
@@ -59,9 +61,11 @@ FontStyle DefaultFont() {
   return font;
 }
 
+// OUT_TT_PRECIS asks for an outline font: a face such as "MS Sans Serif" then resolves to its
+// scalable stand-in instead of a bitmap font that has only a few sizes.
 HFONT MakeFont(const FontStyle& font, UINT dpi) {
   return CreateFontW(-MulDiv(font.points, static_cast<int>(dpi), 72), 0, 0, 0, font.weight, FALSE,
-                     FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                     FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Widen(font.face).c_str());
 }
 
@@ -81,10 +85,14 @@ NativeControls::NativeControls(HWND parent, const std::vector<ControlLayout>& la
     const bool label = layout->kind == ControlKind::kLabel;
     const DWORD style = WS_CHILD | WS_VISIBLE |
                         (label ? SS_LEFT | SS_NOTIFY | SS_NOPREFIX : BS_DEFPUSHBUTTON | WS_TABSTOP);
-    HWND window =
-        CreateWindowExW(0, label ? L"STATIC" : L"BUTTON", Widen(layout->text).c_str(), style, 0, 0,
-                        0, 0, parent, reinterpret_cast<HMENU>(INT_PTR{id}), instance, nullptr);
-    if (!window) continue;  // out of window handles: the form runs without it
+    const std::wstring text = Widen(layout->text);
+    HWND window = CreateWindowExW(0, label ? L"STATIC" : L"BUTTON", text.c_str(), style, 0, 0, 0, 0,
+                                  parent, reinterpret_cast<HMENU>(INT_PTR{id}), instance, nullptr);
+    // Out of window handles, say: a form without one of its controls can't be used as meant.
+    if (!window) {
+      throw RunFailure("The window's control \"" + layout->name +
+                       "\" could not be made: " + LastSystemErrorText() + ".");
+    }
     if (label) SetWindowSubclass(window, LabelProc, kLabelSubclassId, 0);
     controls_.push_back({.layout = layout,
                          .window = window,

@@ -29,21 +29,23 @@ void RunMessageLoop(const win32::FormWindow& window) {
   }
 }
 
-// Runs the form; returns the failure that ended it, if one did.
+// Runs the form; returns the failure that ended it, if one did. Whatever is thrown while the
+// pointer, the form or its window is made is reported like a failure of the rules; once the
+// window runs, its handlers and window procedure keep their own errors.
 std::optional<std::string> RunForm(const FormFactory& make_form) {
   std::unique_ptr<Pointer> pointer;
   std::unique_ptr<Form> form;
+  std::unique_ptr<win32::FormWindow> window;
   try {
     pointer = OpenSystemPointer();
     form = make_form(*pointer);
-  } catch (const RunFailure& failure) {
-    return failure.what();
-  }
-  std::unique_ptr<win32::FormWindow> window;
-  try {
     window = std::make_unique<win32::FormWindow>(*form);
   } catch (const RunFailure& failure) {
     return failure.what();
+  } catch (const std::exception& error) {
+    return win32::UnexpectedErrorText(error.what());
+  } catch (...) {
+    return win32::UnexpectedErrorText(nullptr);
   }
   window->LoadAndShow();
   RunMessageLoop(*window);
@@ -57,9 +59,20 @@ int RunProgram(std::string_view program_name, const FormFactory& make_form) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
 
-  const std::optional<std::string> failure = RunForm(make_form);
-  if (!failure) return 0;
-  ReportFailure(*failure, program_name);
+  std::optional<std::string> failure;
+  try {
+    failure = RunForm(make_form);
+    if (!failure) return 0;
+  } catch (const std::exception& error) {
+    failure = win32::UnexpectedErrorText(error.what());
+  } catch (...) {
+    failure = win32::UnexpectedErrorText(nullptr);
+  }
+  try {
+    ReportFailure(*failure, program_name);
+  } catch (...) {
+    // Out of memory even for the report: the status still tells.
+  }
   return 1;
 }
 

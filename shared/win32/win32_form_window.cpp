@@ -30,6 +30,12 @@ void RegisterWindowClass(WNDPROC procedure) {
 
 }  // namespace
 
+std::string UnexpectedErrorText(const char* what) {
+  std::string text = "The program stopped on an unexpected error";
+  if (what && *what) text += std::string(": ") + what;
+  return text + ".";
+}
+
 FormWindow::FormWindow(Form& form)
     : form_(form),
       layout_(form.Layout()),
@@ -44,7 +50,16 @@ FormWindow::FormWindow(Form& form)
                             CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
                             GetModuleHandleW(nullptr), this);
   if (!window_) throw RunFailure("The window could not be made: " + LastSystemErrorText() + ".");
-  controls_ = std::make_unique<NativeControls>(window_, layout_.controls);
+  try {
+    controls_ = std::make_unique<NativeControls>(window_, layout_.controls);
+  } catch (...) {
+    // No destructor runs for a half-made object: the window goes now, and the quit its
+    // destruction posts must not close the box that reports the failure.
+    DestroyWindow(window_);
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    throw;
+  }
   RECT outer{};
   GetWindowRect(window_, &outer);
   ApplyDpi(WindowDpi(window_), {outer.left, outer.top});
@@ -58,12 +73,21 @@ FormWindow::~FormWindow() {
 void FormWindow::LoadAndShow() {
   RunHandler([&] { form_.Form_Load(*this); });
   if (ended_) return;
-  ShowWindow(window_, SW_SHOWNORMAL);
-  UpdateWindow(window_);
-  if (HWND first = controls_->FirstFocusable()) {
-    focus_ = first;
-    SetFocus(first);
+  // The first ShowWindow of a program's captioned window takes the show state of the shortcut
+  // that started it (Maximized, Minimized) in place of SW_SHOW. Hiding the still hidden window
+  // uses up that turn and changes nothing; the form then shows at its own size.
+  ShowWindow(window_, SW_HIDE);
+  focus_ = controls_->FirstFocusable();
+  if (layout_.activate_on_show) {
+    ShowWindow(window_, SW_SHOW);
+    if (focus_) SetFocus(focus_);
+  } else {
+    // Shown where Form_Load put it, in front and without the keyboard: keys the user types go on
+    // reaching the window they were typing in. Activation later gives focus_ the focus.
+    SetWindowPos(window_, layout_.always_on_top ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
   }
+  UpdateWindow(window_);
   if (layout_.timer_interval_ms > 0) {
     SetTimer(window_, kTimerId, static_cast<UINT>(layout_.timer_interval_ms), nullptr);
   }
@@ -79,9 +103,9 @@ void FormWindow::RunHandler(Handler&& handler) {
     failure_ = failure.what();
   } catch (const std::exception& error) {
     // Not a failure the rules foresee, but it must not unwind through user32's frames.
-    failure_ = error.what();
+    failure_ = UnexpectedErrorText(error.what());
   } catch (...) {
-    failure_ = "The program stopped on an unexpected error.";
+    failure_ = UnexpectedErrorText(nullptr);
   }
   handler_running_ = false;
   if (failure_ || close_requested_) {
@@ -110,14 +134,36 @@ void FormWindow::RequestClose() {
   }
 }
 
+SIZE FormWindow::OuterSizeAt(UINT dpi) const {
+  return OuterSize(TwipsToPixels(layout_.client_width, dpi),
+                   TwipsToPixels(layout_.client_height, dpi), style_, ex_style_, dpi);
+}
+
 void FormWindow::ApplyDpi(UINT dpi, ::POINT origin) {
   dpi_ = dpi;
-  const SIZE outer = OuterSize(TwipsToPixels(layout_.client_width, dpi),
-                               TwipsToPixels(layout_.client_height, dpi), style_, ex_style_, dpi);
-  outer_size_ = outer;
-  SetWindowPos(window_, nullptr, origin.x, origin.y, outer.cx, outer.cy,
+  // Before the move: WM_GETMINMAXINFO, which the move asks, holds the window to this size.
+  outer_size_ = OuterSizeAt(dpi);
+  SetWindowPos(window_, nullptr, origin.x, origin.y, outer_size_.cx, outer_size_.cy,
                SWP_NOZORDER | SWP_NOACTIVATE);
   if (controls_) controls_->Layout(dpi);
+}
+
+void FormWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  outer_size_ = OuterSizeAt(dpi);
+  // Windows' rectangle keeps the window under the pointer while it is dragged across monitors;
+  // its size is ours (WM_GETDPISCALEDSIZE), and where Windows scaled it by itself the size limits
+  // bring it back to ours.
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (controls_) controls_->Layout(dpi);
+  // A window placed by Move goes back to its place, given in twips, at the new scale. Moving
+  // there may change the DPI once more; that change finds the window in place already.
+  if (last_move_ && !replacing_) {
+    replacing_ = true;
+    Move(last_move_->x, last_move_->y);
+    replacing_ = false;
+  }
 }
 
 LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -128,7 +174,17 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wparam
   auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self) return DefWindowProcW(window, message, wparam, lparam);
   if (message == WM_NCCREATE) self->window_ = window;
-  return self->HandleMessage(message, wparam, lparam);
+  // Nothing may unwind through user32's frames: an error outside the handlers (laying out for a
+  // new DPI, say) ends the program like a handler's failure.
+  try {
+    return self->HandleMessage(message, wparam, lparam);
+  } catch (const std::exception& error) {
+    if (!self->failure_) self->failure_ = UnexpectedErrorText(error.what());
+  } catch (...) {
+    if (!self->failure_) self->failure_ = UnexpectedErrorText(nullptr);
+  }
+  self->RequestClose();  // at once, or after the handler that is running
+  return 0;
 }
 
 LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -161,17 +217,26 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (focus_ && IsWindow(focus_)) SetFocus(focus_);
       return 0;
     case WM_GETMINMAXINFO:
-      // The frame is fixed, and a tiny form keeps its size: DefWindowProc would widen any
-      // captioned window to the system's minimum tracking size.
+      // The form has one size. DefWindowProc would widen any captioned window to the system's
+      // minimum tracking size, and a maximized window (a shortcut set to "Maximized") would
+      // fill the screen.
       if (outer_size_.cx > 0) {
-        reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {outer_size_.cx, outer_size_.cy};
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
+        const ::POINT size{outer_size_.cx, outer_size_.cy};
+        limits->ptMinTrackSize = size;
+        limits->ptMaxTrackSize = size;
+        limits->ptMaxSize = size;
       }
       return 0;
-    case WM_DPICHANGED: {
-      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
-      ApplyDpi(HIWORD(wparam), {suggested->left, suggested->top});
-      return 0;
+    case WM_GETDPISCALEDSIZE: {
+      // The size for the DPI the window is about to get, asked before WM_DPICHANGED: twips
+      // scale with the DPI, the frame does not.
+      *reinterpret_cast<SIZE*>(lparam) = OuterSizeAt(static_cast<UINT>(wparam));
+      return TRUE;
     }
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+      return 0;
     case WM_DESTROY:
       ended_ = true;
       KillTimer(window, kTimerId);
@@ -194,8 +259,8 @@ void FormWindow::OnCommand(WPARAM wparam, LPARAM lparam) {
         reinterpret_cast<HWND>(lparam) == controls_->Find(layout->name)) {
       RunHandler([&] { form_.Click(layout->name, *this); });
     }
-  } else if (id == IDCANCEL) {
-    RequestClose();  // Escape, sent by the dialog manager
+  } else if (id == IDCANCEL && layout_.close_on_escape) {
+    RequestClose();  // Escape, sent by the dialog manager; a form without it ignores the key
   }
 }
 
@@ -218,6 +283,7 @@ void FormWindow::SetToolTip(std::string_view control, std::string_view text) {
 
 void FormWindow::Move(int left, int top) {
   if (!window_) return;
+  last_move_ = ::POINT{left, top};
   const UINT flags = SWP_NOSIZE | SWP_NOACTIVATE | (layout_.always_on_top ? 0 : SWP_NOZORDER);
   HWND order = layout_.always_on_top ? HWND_TOPMOST : nullptr;
   const ::POINT origin{TwipsToPixels(left, dpi_), TwipsToPixels(top, dpi_)};

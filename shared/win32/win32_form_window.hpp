@@ -14,6 +14,10 @@
 
 namespace shared::win32 {
 
+// The report of an error that no rule raises: `what` is the error's own text, null when it has
+// none.
+std::string UnexpectedErrorText(const char* what);
+
 // A form's top-level window and the Desktop its handlers see. Runs the handlers one at a time:
 // a tick or press that arrives while a handler runs (inside a prompt's own message loop) is
 // dropped, and none runs once the program has ended. A failure thrown by a handler ends the
@@ -54,8 +58,12 @@ class FormWindow final : public Desktop {
   void RequestClose();
   // Stops the timer and destroys the window, which ends the message loop.
   void Finish();
+  // The window's size, frame included, for `dpi`.
+  SIZE OuterSizeAt(UINT dpi) const;
   // Sizes the window and lays out its controls for `dpi`, the top-left corner at `origin`.
   void ApplyDpi(UINT dpi, ::POINT origin);
+  // Takes Windows' rectangle for the new DPI, lays out again and goes back to the last Move.
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
 
   Form& form_;
   const FormLayout& layout_;
@@ -65,7 +73,9 @@ class FormWindow final : public Desktop {
   UINT dpi_ = 0;
   SIZE outer_size_{};  // the window's size at dpi_, frame included
   std::unique_ptr<NativeControls> controls_;
-  HWND focus_ = nullptr;  // the control to give the focus back to on activation
+  HWND focus_ = nullptr;              // the control to give the focus back to on activation
+  std::optional<::POINT> last_move_;  // twips, as the handler asked
+  bool replacing_ = false;            // Move called from OnDpiChanged is running
   bool handler_running_ = false;
   bool ended_ = false;
   bool close_requested_ = false;

@@ -3,7 +3,13 @@
 
 #include <windows.h>
 
+#include "primary_button.hpp"
+
 static_assert(MOUSEEVENTF_LEFTDOWN == 2 && MOUSEEVENTF_LEFTUP == 4);
+static_assert(shared::win32::kLeftDownFlag == MOUSEEVENTF_LEFTDOWN &&
+              shared::win32::kLeftUpFlag == MOUSEEVENTF_LEFTUP &&
+              shared::win32::kRightDownFlag == MOUSEEVENTF_RIGHTDOWN &&
+              shared::win32::kRightUpFlag == MOUSEEVENTF_RIGHTUP);
 
 namespace shared {
 namespace {
@@ -20,13 +26,27 @@ class Win32Pointer final : public Pointer {
     return true;
   }
 
-  bool SetCursorPos(std::int32_t x, std::int32_t y) override { return ::SetCursorPos(x, y) != 0; }
+  bool SetCursorPos(std::int32_t x, std::int32_t y) override {
+    if (!::SetCursorPos(x, y)) return false;
+    // A move onto a monitor of another size or scale can land off the point on the first call;
+    // the second lands. A point off every screen reads back clamped, and the second call lands
+    // on the same clamped pixel, which does no harm.
+    ::POINT landed{};
+    if (::GetCursorPos(&landed) && (landed.x != x || landed.y != y)) {
+      return ::SetCursorPos(x, y) != 0;
+    }
+    return true;
+  }
 
   bool mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
                    std::uintptr_t extra_info) override {
-    // mouse_event has no result; SendInput, which it stands for, tells whether UIPI let the
-    // input through, but the callers never look either way.
-    ::mouse_event(flags, static_cast<DWORD>(dx), static_cast<DWORD>(dy), data, extra_info);
+    // Read at each event: the user may swap the buttons while the program runs.
+    const bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
+    // mouse_event returns nothing. Neither SendInput's result, which it stands for, nor
+    // GetLastError shows input that UIPI blocked on its way to a more privileged window, so
+    // there is nothing to check.
+    ::mouse_event(win32::PrimaryButtonFlags(flags, swapped), static_cast<DWORD>(dx),
+                  static_cast<DWORD>(dy), data, extra_info);
     return true;
   }
 };

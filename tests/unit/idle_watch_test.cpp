@@ -14,6 +14,7 @@
 #include "fake_pointer.hpp"
 #include "module1a.hpp"
 #include "run_failure.hpp"
+#include "win32/primary_button.hpp"
 
 namespace {
 
@@ -293,6 +294,29 @@ TEST(IdleWatch, EachClickIsMoveThenPressThenRelease) {
   const std::vector<C> expected = {
       {C::kGet, kRest.x, kRest.y}, {C::kSet, 123, 456}, {C::kDown, 123, 456}, {C::kUp, 123, 456}};
   EXPECT_EQ(pointer.calls, expected);
+}
+
+// The flags ClickAt passes, as the Windows pointer hands them to user32 with the buttons as they
+// are and swapped for the left hand.
+TEST(PrimaryButton, LeftFlagsBecomeRightOnlyWhileTheButtonsAreSwapped) {
+  using shared::win32::PrimaryButtonFlags;
+  constexpr std::uint32_t kMove = 0x0001;  // a flag that is not a button's stays as it is
+  const struct {
+    std::uint32_t flags;
+    bool swapped;
+    std::uint32_t sent;
+  } cases[] = {
+      {shared::MOUSEEVENTF_LEFTDOWN, false, 0x0002},
+      {shared::MOUSEEVENTF_LEFTUP, false, 0x0004},
+      {shared::MOUSEEVENTF_LEFTDOWN, true, 0x0008},
+      {shared::MOUSEEVENTF_LEFTUP, true, 0x0010},
+      {kMove | shared::MOUSEEVENTF_LEFTDOWN, true, kMove | 0x0008},
+      {kMove, true, kMove},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PrimaryButtonFlags(c.flags, c.swapped), c.sent)
+        << "flags " << c.flags << (c.swapped ? ", swapped" : ", not swapped");
+  }
 }
 
 TEST(IdleWatch, CountStopsAtTheTopInsteadOfOverflowing) {

@@ -3,6 +3,8 @@
 //   pointer_probe get          prints "X Y"
 //   pointer_probe move X Y     moves the pointer there
 //   pointer_probe click X Y    moves the pointer there and left-clicks (clicker::ClickAt)
+//   pointer_probe client TITLE prints "WIDTH HEIGHT" of the client area of the top-level window
+//                              titled TITLE, in physical pixels (Windows only)
 // Exits 0 on success; 1 with a message when the platform refuses; 2 on a usage error.
 #include "system_pointer.hpp"
 
@@ -37,13 +39,31 @@ bool ParseCoordinate(const char* text, std::int32_t& value) {
 }
 
 int Usage() {
-  std::fputs("usage: pointer_probe get | move X Y | click X Y\n", stderr);
+  std::fputs("usage: pointer_probe get | move X Y | click X Y | client TITLE\n", stderr);
   return 2;
+}
+
+int PrintClientSize(const char* title) {
+#ifdef _WIN32
+  HWND window = FindWindowA(nullptr, title);
+  RECT client{};
+  if (!window || !GetClientRect(window, &client)) {
+    std::fprintf(stderr, "pointer_probe: no window titled \"%s\"\n", title);
+    return 1;
+  }
+  std::printf("%ld %ld\n", static_cast<long>(client.right - client.left),
+              static_cast<long>(client.bottom - client.top));
+  return 0;
+#else
+  std::fprintf(stderr, "pointer_probe: client \"%s\": Windows only\n", title);
+  return 2;
+#endif
 }
 
 int Run(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
+  if (command == "client") return argc == 3 ? PrintClientSize(argv[2]) : Usage();
   std::int32_t x = 0;
   std::int32_t y = 0;
   if (command == "get") {
