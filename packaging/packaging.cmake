@@ -62,13 +62,32 @@ add_custom_target(package
   VERBATIM)
 add_dependencies(package ${release_programs})
 
+if(PLATFORM_WINDOWS)
+  set(release_platform windows)
+else()
+  set(release_platform linux)
+endif()
+
+# The hardening, read from the built programs and the compile commands.
+if(BUILD_TESTING AND ENABLE_HARDENING)
+  add_test(NAME release.${release_platform}.hardening
+           COMMAND bash ${PACKAGING_DIR}/hardening_test.sh ${release_platform}
+                   ${CMAKE_BINARY_DIR}/compile_commands.json ${PROJECT_SOURCE_DIR}
+                   $<TARGET_FILE:Sightrel> $<TARGET_FILE:Idlepress>)
+  set_tests_properties(release.${release_platform}.hardening PROPERTIES
+    LABELS release SKIP_RETURN_CODE 77 ENVIRONMENT "HARDENING_OBJDUMP=${CMAKE_OBJDUMP}")
+endif()
+
+# Two builds of the programs and archives of both platforms, in scratch folders: the same bytes.
+# The native release build runs it; it builds the Windows programs too.
+if(BUILD_TESTING AND REPRODUCIBLE_BUILD AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME release.reproducible COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/release.sh --verify)
+  set_tests_properties(release.reproducible PROPERTIES
+    LABELS release TIMEOUT 1800 RUN_SERIAL ON ENVIRONMENT "SKIP_INSTALL=1")
+endif()
+
 # The archive, unpacked into a scratch folder and its programs run end to end.
 if(BUILD_TESTING AND TARGET click_recorder)
-  if(PLATFORM_WINDOWS)
-    set(release_platform windows)
-  else()
-    set(release_platform linux)
-  endif()
   add_test(NAME release.${release_platform}.unpacked_programs
            COMMAND bash ${PACKAGING_DIR}/release_test.sh)
   set_tests_properties(release.${release_platform}.unpacked_programs PROPERTIES
