@@ -13,9 +13,11 @@ option(REPRODUCIBLE_BUILD "No build paths, dates or link times in the binaries" 
 
 if(ENABLE_HARDENING)
   # What dpkg-buildflags gives a Debian package's C++ (with the fortify level it names).
-  add_compile_options(-fstack-protector-strong -Wformat -Werror=format-security)
+  # (For the compilers only: the resource compiler takes none of it.)
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-fstack-protector-strong;-Wformat;-Werror=format-security>")
   # _FORTIFY_SOURCE only works when optimising; -U first, for compilers that predefine it.
-  add_compile_options("$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+  add_compile_options(
+    "$<$<AND:$<COMPILE_LANGUAGE:C,CXX>,$<CONFIG:Release,RelWithDebInfo,MinSizeRel>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
   if(WIN32)
     # ASLR (with 64-bit entropy) and DEP. The flag at link time makes the driver add the stack
     # protector's runtime (libssp), linked statically like the rest: the .exe still needs no DLL
@@ -33,8 +35,8 @@ endif()
 if(REPRODUCIBLE_BUILD)
   # Source and build folders appear as "." and "build" wherever the tree was checked out; the
   # build folder is named last so that it wins when it lies inside the source folder.
-  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build
-                      -Wdate-time)
+  add_compile_options(
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.;-ffile-prefix-map=${PROJECT_BINARY_DIR}=build;-Wdate-time>")
   if(WIN32)
     # A PE header carries the link time unless told not to.
     add_link_options(-Wl,--no-insert-timestamp)
