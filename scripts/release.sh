@@ -5,24 +5,27 @@
 #   SightrelIdlepress-<version>-windows-x64.zip       (built in build/windows/package/)
 #   SHA256SUMS                                         (sha256sum -c SHA256SUMS checks them)
 #
-#   scripts/release.sh --verify [linux] [windows]
+#   scripts/release.sh --verify [--reuse-builds] [linux] [windows]
 # builds the programs and archives of this checkout twice instead, in two scratch folders of
 # different names one after the other, and fails unless the two builds are the same byte for
-# byte: each program and each archive. Nothing else (no tests) is built.
+# byte: each program and each archive. Nothing else (no tests) is built. --reuse-builds takes
+# this checkout's own build/<platform> as the first of the two (its package target, so only
+# what changed is built): half the time, for the test suite, which has built them already.
 #
 # The archives' file times are the commit's (SOURCE_DATE_EPOCH, when set, wins).
 # Installs the Debian packages first (SKIP_INSTALL=1 skips that), like scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-verify=0
+verify=0 reuse=0
 platforms=()
 for argument in "$@"; do
   case $argument in
     --verify) verify=1 ;;
+    --reuse-builds) reuse=1 ;;
     linux | windows) platforms+=("$argument") ;;
     *)
-      echo "usage: $0 [--verify [linux] [windows]]" >&2
+      echo "usage: $0 [--verify [--reuse-builds] [linux] [windows]]" >&2
       exit 2
       ;;
   esac
@@ -69,8 +72,13 @@ fi
 started=$SECONDS
 work=$(mktemp -d "${TMPDIR:-/tmp}/release-verify.XXXXXX")
 # Two checkouts whose paths differ in name and length: a build path left in a binary shows.
-checkouts=("$work/a" "$work/second-checkout")
+if ((reuse)); then
+  checkouts=("$(pwd)" "$work/second-checkout")
+else
+  checkouts=("$work/a" "$work/second-checkout")
+fi
 for checkout in "${checkouts[@]}"; do
+  [[ $checkout == "$work"/* ]] || continue
   mkdir -p "$checkout"
   # The files git knows of (and new ones not ignored), as they are in this checkout now.
   git ls-files -z --cached --others --exclude-standard |
@@ -78,15 +86,28 @@ for checkout in "${checkouts[@]}"; do
     tar --null --files-from=- --create --file=- | tar --extract --file=- --directory="$checkout"
 done
 
+# build_release CHECKOUT PRESET LOG: the programs and the archive of PRESET in CHECKOUT.
+build_release() {
+  local checkout=$1 preset=$2 log=$3
+  if [[ $checkout == "$work"/* ]]; then
+    (cd "$checkout" &&
+      cmake --preset "$preset" -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF &&
+      cmake --build --preset "$preset" --target package) >"$log" 2>&1
+  else
+    # This checkout's own build, as its preset configured it.
+    { [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset "$preset"; } >"$log" 2>&1 &&
+      cmake --build "build/$preset" --target package >>"$log" 2>&1
+  fi
+}
+
 for checkout in "${checkouts[@]}"; do
   for preset in "${platforms[@]}"; do
     echo "=== ${checkout#"$work"/}: $preset: configure, build the programs and the archive"
     step=$SECONDS
-    (cd "$checkout" &&
-      cmake --preset "$preset" -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF >"build-$preset.log" 2>&1 &&
-      cmake --build --preset "$preset" --target package >>"build-$preset.log" 2>&1) || {
+    log=$work/build-${checkout##*/}-$preset.log
+    build_release "$checkout" "$preset" "$log" || {
       echo "FAIL: the $preset build in $checkout failed; its log:" >&2
-      tail -n 30 "$checkout/build-$preset.log" >&2
+      tail -n 30 "$log" >&2
       exit 1
     }
     echo "    $((SECONDS - step)) s"
@@ -112,7 +133,7 @@ for preset in "${platforms[@]}"; do
 done
 
 if ((${#different[@]})); then
-  echo "FAIL: two builds of the same sources differ in ${different[*]}; both are kept in $work" >&2
+  echo "FAIL: two builds of the same sources differ in ${different[*]}: ${checkouts[*]} (kept)" >&2
   exit 1
 fi
 rm -rf "$work"
