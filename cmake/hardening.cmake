@@ -24,9 +24,11 @@ if(ENABLE_HARDENING)
     # of ours.
     add_link_options(-fstack-protector-strong -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
   else()
-    set(CMAKE_POSITION_INDEPENDENT_CODE ON)
-    include(CheckPIESupported)
-    check_pie_supported(LANGUAGES C CXX)
+    # PIE, said outright (Debian's compiler makes it anyway). -fPIE for every object, libraries
+    # too, since all of them end up in executables only: the POSITION_INDEPENDENT_CODE property
+    # would give the static libraries -fPIC, whose calls go through the PLT for nothing.
+    add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-fPIE>")
+    add_link_options("$<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:-pie>")
     # Full RELRO: relocations resolved at start, then the GOT made read-only.
     add_link_options(-Wl,-z,relro -Wl,-z,now)
   endif()
