@@ -7,8 +7,44 @@
 # command, with a link map, into a scratch folder) summed per library and per archive member,
 # largest first. Last, the standard library features our own objects pull in that weigh most
 # (std::filesystem, and the locale machinery that its narrow-path conversions bring along).
+#
+#   bench/exe_size.sh --flags
+#
+# What the release hardening costs in size, on both platforms: the programs built again without
+# it (ENABLE_HARDENING and REPRODUCIBLE_BUILD off, in build/bench-unhardened/<platform>, the
+# programs only) against the linux and windows presets' builds, as built and stripped as in the
+# archive. The start-up cost: bench/startup.sh with BENCH_BUILD=build/bench-unhardened/linux.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
+
+if [[ ${1:-} == --flags ]]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  printf '%-8s %-14s %10s %10s %7s %17s %14s %7s\n' platform program without with change \
+    "stripped without" "stripped with" change
+  for platform in linux windows; do
+    plain=$repo/build/bench-unhardened/$platform
+    (cd "$repo" &&
+      cmake --preset "$platform" -B "$plain" -DENABLE_HARDENING=OFF -DREPRODUCIBLE_BUILD=OFF \
+        -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF >"$work/configure.log" &&
+      cmake --build "$plain" --target Sightrel Idlepress -j 2 >"$work/build.log") ||
+      { echo "the $platform build without the flags failed" >&2; exit 1; }
+    strip=strip suffix=""
+    [[ $platform == windows ]] && strip=x86_64-w64-mingw32-strip suffix=.exe
+    for program in Sightrel Idlepress; do
+      hardened=$repo/build/$platform/bin/$program$suffix
+      [[ -f $hardened ]] || { echo "$hardened is not built (the $platform preset)" >&2; exit 1; }
+      sizes=()
+      for file in "$plain/bin/$program$suffix" "$hardened"; do
+        cp "$file" "$work/program" && "$strip" "$work/program"
+        sizes+=("$(stat -c %s "$file")" "$(stat -c %s "$work/program")")
+      done
+      printf '%-8s %-14s %10d %10d %+7d %17d %14d %+7d\n' "$platform" "$program$suffix" \
+        "${sizes[0]}" "${sizes[2]}" $((sizes[2] - sizes[0])) "${sizes[1]}" "${sizes[3]}" $((sizes[3] - sizes[1]))
+    done
+  done
+  exit 0
+fi
 build=$(cd "${1:-$repo/build/windows}" && pwd)
 nm=x86_64-w64-mingw32-nm
 work=$(mktemp -d)

@@ -6,7 +6,8 @@
 #
 # windows runs the .exe files under Wine, in a prefix booted beforehand (its first boot is not
 # counted), and is reported apart. One run of each program before the timed ones warms the
-# caches, so the figures are for a program started again, not from a cold disk.
+# caches, so the figures are for a program started again, not from a cold disk. On linux, last,
+# how many relocations the dynamic loader makes before main (one start, LD_DEBUG=statistics).
 readonly runs=${1:-20}
 BENCH_PLATFORM=${2:-linux}
 if ! [[ $runs =~ ^[0-9]+$ ]] || ((runs < 1)); then
@@ -62,3 +63,14 @@ keep_log "$scratch/idlepress.times" "startup-$BENCH_PLATFORM-idlepress.times"
 echo
 printf 'RESULT startup platform=%s %s\n' "$BENCH_PLATFORM" "$(summary Sightrel "$scratch/sightrel.times")"
 printf 'RESULT startup platform=%s %s\n' "$BENCH_PLATFORM" "$(summary Idlepress "$scratch/idlepress.times")"
+
+# The dynamic loader's share, which full RELRO (-z now) changes: relocations processed before
+# main, counted by glibc (LD_DEBUG=statistics) in a start that fails at once for want of a display.
+if [[ $BENCH_PLATFORM == linux ]]; then
+  for program in "$sightrel" "$idlepress"; do
+    LD_DEBUG=statistics DISPLAY=:65535 "$program" 2>&1 >/dev/null |
+      awk -v name="$(basename "$program")" '/number of relocations:/ && !/final/ { n = $NF }
+        /total startup time in dynamic loader/ { c = $(NF - 1) }
+        END { printf "RESULT loader platform=linux %s relocations=%s loader_cycles=%s\n", name, n, c }'
+  done
+fi

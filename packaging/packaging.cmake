@@ -1,4 +1,4 @@
-# The release: a portable folder per platform, packed by CPack.
+# The release: a portable folder per platform, in one archive.
 #   cmake --build --preset windows --target package   ->  <build>/package/<name>-windows-x64.zip
 #   cmake --build --preset linux --target package     ->  <build>/package/<name>-linux-x86_64.tar.gz
 # The programs meet through coordinates.dat beside the executable, so everything lands at the
@@ -41,36 +41,55 @@ if(NOT PLATFORM_WINDOWS)
           DESTINATION desktop)
 endif()
 
-set(CPACK_PACKAGE_NAME SightrelIdlepress)
-set(CPACK_PACKAGE_VENDOR "The Sightrel and Idlepress developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_STRIP_FILES ON)
+# The archive is packed by pack.sh rather than CPack, so that it holds no build time, owner or
+# file order of the machine that made it: the same commit gives the same bytes.
+set(release_package_name SightrelIdlepress)
+set(release_package_dir ${CMAKE_BINARY_DIR}/package)
 if(PLATFORM_WINDOWS)
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-windows-x64)
+  set(release_name ${release_package_name}-${PROJECT_VERSION}-windows-x64)
   set(release_archive_suffix .zip)
 else()
-  set(CPACK_GENERATOR TGZ)
-  set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
+  set(release_name ${release_package_name}-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
   set(release_archive_suffix .tar.gz)
 endif()
-set(CPACK_SOURCE_GENERATOR "")
-# Kept aside: include(CPack) leaves CPACK_PACKAGE_FILE_NAME holding the source package's name.
-set(release_name ${CPACK_PACKAGE_FILE_NAME})
-include(CPack)
+set(RELEASE_ARCHIVE ${release_package_dir}/${release_name}${release_archive_suffix})
+# A build folder once configured with CPack keeps its configuration, and while that is there
+# CMake refuses a target named "package".
+file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
+add_custom_target(package
+  COMMAND bash ${PACKAGING_DIR}/pack.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR} ${release_name} ${RELEASE_ARCHIVE}
+  COMMENT "Packing ${release_name}${release_archive_suffix}"
+  VERBATIM)
+add_dependencies(package ${release_programs})
+
+if(PLATFORM_WINDOWS)
+  set(release_platform windows)
+else()
+  set(release_platform linux)
+endif()
+
+# The hardening, read from the built programs and the compile commands.
+if(BUILD_TESTING AND ENABLE_HARDENING)
+  add_test(NAME release.${release_platform}.hardening
+           COMMAND bash ${PACKAGING_DIR}/hardening_test.sh ${release_platform}
+                   ${CMAKE_BINARY_DIR}/compile_commands.json ${PROJECT_SOURCE_DIR}
+                   $<TARGET_FILE:Sightrel> $<TARGET_FILE:Idlepress>)
+  set_tests_properties(release.${release_platform}.hardening PROPERTIES
+    LABELS release SKIP_RETURN_CODE 77 ENVIRONMENT "HARDENING_OBJDUMP=${CMAKE_OBJDUMP}")
+endif()
+
+# The programs and archives of both platforms, built again from a copy of the sources in a
+# scratch folder: the same bytes as the presets' own builds. The native release build runs it;
+# it builds the Windows programs too.
+if(BUILD_TESTING AND REPRODUCIBLE_BUILD AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME release.reproducible
+           COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/release.sh --verify --reuse-builds)
+  set_tests_properties(release.reproducible PROPERTIES
+    LABELS release TIMEOUT 1800 RUN_SERIAL ON ENVIRONMENT "SKIP_INSTALL=1")
+endif()
 
 # The archive, unpacked into a scratch folder and its programs run end to end.
-set(RELEASE_ARCHIVE ${CPACK_PACKAGE_DIRECTORY}/${release_name}${release_archive_suffix})
 if(BUILD_TESTING AND TARGET click_recorder)
-  if(PLATFORM_WINDOWS)
-    set(release_platform windows)
-  else()
-    set(release_platform linux)
-  endif()
   add_test(NAME release.${release_platform}.unpacked_programs
            COMMAND bash ${PACKAGING_DIR}/release_test.sh)
   set_tests_properties(release.${release_platform}.unpacked_programs PROPERTIES

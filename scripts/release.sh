@@ -1,19 +1,140 @@
 #!/usr/bin/env bash
-# Builds both release archives, each a portable folder holding Sightrel and Idlepress:
-#   build/linux/package/SightrelIdlepress-<version>-linux-x86_64.tar.gz
-#   build/windows/package/SightrelIdlepress-<version>-windows-x64.zip
+# Builds both release archives, each a portable folder holding Sightrel and Idlepress, and puts
+# them with their checksums in build/release/:
+#   SightrelIdlepress-<version>-linux-x86_64.tar.gz   (built in build/linux/package/)
+#   SightrelIdlepress-<version>-windows-x64.zip       (built in build/windows/package/)
+#   SHA256SUMS                                         (sha256sum -c SHA256SUMS checks them)
+#
+#   scripts/release.sh --verify [--reuse-builds] [linux] [windows]
+# builds the programs and archives of this checkout twice instead, in two scratch folders of
+# different names one after the other, and fails unless the two builds are the same byte for
+# byte: each program and each archive. Nothing else (no tests) is built. --reuse-builds takes
+# this checkout's own build/<platform> as the first of the two (its package target, so only
+# what changed is built): half the time, for the test suite, which has built them already.
+#
+# The archives' file times are the commit's (SOURCE_DATE_EPOCH, when set, wins).
 # Installs the Debian packages first (SKIP_INSTALL=1 skips that), like scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+verify=0 reuse=0
+platforms=()
+for argument in "$@"; do
+  case $argument in
+    --verify) verify=1 ;;
+    --reuse-builds) reuse=1 ;;
+    linux | windows) platforms+=("$argument") ;;
+    *)
+      echo "usage: $0 [--verify [--reuse-builds] [linux] [windows]]" >&2
+      exit 2
+      ;;
+  esac
+done
+((${#platforms[@]})) || platforms=(linux windows)
 
 if [[ ${SKIP_INSTALL:-0} != 1 ]]; then
   scripts/install-deps.sh
 fi
 
-for preset in linux windows; do
-  echo "=== $preset: configure, build and package"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target package
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+if [[ -n $(git status --porcelain --untracked-files=no) ]]; then
+  echo "Note: the checkout has changes not committed: this build is not the commit's." >&2
+fi
+
+# archive_of PLATFORM: the archive's path below a build's root.
+archive_of() {
+  local version
+  version=$(sed -nE 's/^project\([A-Za-z]+ VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+  case $1 in
+    linux) echo "build/linux/package/SightrelIdlepress-$version-linux-$(uname -m).tar.gz" ;;
+    windows) echo "build/windows/package/SightrelIdlepress-$version-windows-x64.zip" ;;
+  esac
+}
+
+if ((!verify)); then
+  for preset in "${platforms[@]}"; do
+    echo "=== $preset: configure, build and package"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target package
+  done
+  rm -rf build/release
+  mkdir -p build/release
+  for preset in "${platforms[@]}"; do
+    cp "$(archive_of "$preset")" build/release/
+  done
+  (cd build/release && sha256sum -- * >SHA256SUMS)
+  echo "Release archives and their checksums, in build/release:"
+  (cd build/release && ls -l && cat SHA256SUMS)
+  exit 0
+fi
+
+# ---- --verify --------------------------------------------------------------------------------
+started=$SECONDS
+work=$(mktemp -d "${TMPDIR:-/tmp}/release-verify.XXXXXX")
+# Two checkouts whose paths differ in name and length: a build path left in a binary shows.
+if ((reuse)); then
+  checkouts=("$(pwd)" "$work/second-checkout")
+else
+  checkouts=("$work/a" "$work/second-checkout")
+fi
+for checkout in "${checkouts[@]}"; do
+  [[ $checkout == "$work"/* ]] || continue
+  mkdir -p "$checkout"
+  # The files git knows of (and new ones not ignored), as they are in this checkout now.
+  git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' file; do [[ -e $file ]] && printf '%s\0' "$file"; done |
+    tar --null --files-from=- --create --file=- | tar --extract --file=- --directory="$checkout"
 done
-echo "Release archives:"
-ls -l build/linux/package/*.tar.gz build/windows/package/*.zip
+
+# build_release CHECKOUT PRESET LOG: the programs and the archive of PRESET in CHECKOUT.
+build_release() {
+  local checkout=$1 preset=$2 log=$3
+  if [[ $checkout == "$work"/* ]]; then
+    (cd "$checkout" &&
+      cmake --preset "$preset" -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF &&
+      cmake --build --preset "$preset" --target package) >"$log" 2>&1
+  else
+    # This checkout's own build, as its preset configured it.
+    { [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset "$preset"; } >"$log" 2>&1 &&
+      cmake --build "build/$preset" --target package >>"$log" 2>&1
+  fi
+}
+
+for checkout in "${checkouts[@]}"; do
+  for preset in "${platforms[@]}"; do
+    echo "=== ${checkout#"$work"/}: $preset: configure, build the programs and the archive"
+    step=$SECONDS
+    log=$work/build-${checkout##*/}-$preset.log
+    build_release "$checkout" "$preset" "$log" || {
+      echo "FAIL: the $preset build in $checkout failed; its log:" >&2
+      tail -n 30 "$log" >&2
+      exit 1
+    }
+    echo "    $((SECONDS - step)) s"
+  done
+done
+
+different=()
+for preset in "${platforms[@]}"; do
+  files=("$(archive_of "$preset")")
+  case $preset in
+    linux) files+=(build/linux/bin/Sightrel build/linux/bin/Idlepress) ;;
+    windows) files+=(build/windows/bin/Sightrel.exe build/windows/bin/Idlepress.exe) ;;
+  esac
+  for file in "${files[@]}"; do
+    first=${checkouts[0]}/$file second=${checkouts[1]}/$file
+    if cmp -s "$first" "$second"; then
+      echo "same    $(sha256sum "$first" | cut -d' ' -f1)  $file"
+    else
+      echo "DIFFERS $file: $(cmp "$first" "$second" 2>&1 | head -n 1); bytes that differ: $(cmp -l "$first" "$second" 2>/dev/null | wc -l)"
+      different+=("$file")
+    fi
+  done
+done
+
+if ((${#different[@]})); then
+  echo "FAIL: two builds of the same sources differ in ${different[*]}: ${checkouts[*]} (kept)" >&2
+  exit 1
+fi
+rm -rf "$work"
+echo "Reproducible: two builds in different folders gave the same bytes (${platforms[*]}; $((SECONDS - started)) s)"
