@@ -13,6 +13,12 @@ if [[ ! -d $WINEPREFIX/drive_c ]]; then
   [[ -d $WINEPREFIX/drive_c ]] || wineboot --init >/dev/null 2>&1 || true
   flock -u 9
 fi
+# Debian's fonts-wine holds Wine's own fonts (Marlett draws the caption's buttons), but this Wine
+# doesn't look where Debian puts them: the prefix gets copies, or a close box shows as an "r".
+fonts=$WINEPREFIX/drive_c/windows/Fonts
+if [[ -d $fonts && ! -f $fonts/marlett.ttf ]] && compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null; then
+  cp -n /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
+fi
 if [[ ${1:-} == --prepare ]]; then
   wineserver -w  # the prefix's first start-up finishes in the background
   exit 0
