@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sightrel: Return or Space on its focused "Grab It" button writes the pointer's position, padded
 # to four characters, to coordinates.dat beside the program and ends it; closing the window
-# (Escape) writes nothing.
+# (Escape) writes nothing; a coordinates.dat made read-only is refused with a message.
 source "$(dirname "$0")/lib.sh"
 
 e2e_begin
@@ -71,6 +71,24 @@ press_and_finish Escape
 assert_file_bytes "coordinates.dat after Escape" "$coordinates" '0123\r\n0456\r\n'
 assert_eq "coordinates.dat's modification time after Escape" "2001-02-03 04:05:06" \
   "$(date -r "$coordinates" '+%Y-%m-%d %H:%M:%S')"
+
+# 5. A coordinates.dat made read-only is left as the user set it: the grab says so and fails.
+chmod a-w "$coordinates"
+place_pointer 500 400
+start_sightrel read-only
+focus_window "$window" || fail "could not give Sightrel's window the keyboard focus"
+xdotool key Return
+box=$(wait_for_window Sightrel 10) ||
+  fail "Return with a read-only coordinates.dat: expected a message box titled Sightrel, saw none"
+grep -q 'coordinates.dat" is read-only' "$scratch/sightrel-read-only.err" ||
+  fail "standard error does not say the file is read-only: $(cat "$scratch/sightrel-read-only.err")"
+pass "standard error: $(cat "$scratch/sightrel-read-only.err")"
+focus_window "$box" || fail "could not give the message box the keyboard focus"
+xdotool key Return
+wait_for_exit "$sightrel_pid" 10 || fail "the message box was dismissed, but Sightrel still runs"
+assert_eq "Sightrel's exit status after a refused grab" 1 "$EXIT_STATUS"
+assert_file_bytes "the read-only coordinates.dat after the grab" "$coordinates" '0123\r\n0456\r\n'
+chmod u+w "$coordinates"
 assert_eq "files in the program's folder" \
   "$(printf '%s\n' "$(basename "$sightrel")" coordinates.dat | LC_ALL=C sort | tr '\n' ' ')" \
   "$(find "$folder" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')"
