@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -12,5 +13,21 @@ class RunFailure : public std::runtime_error {
  public:
   explicit RunFailure(const std::string& what) : std::runtime_error(what) {}
 };
+
+// What to tell the user about the exception being handled; call it only inside a catch block.
+// A RunFailure says it in its own words; anything else (a library's, an allocation's) is still
+// told, never left to end in a bare terminate.
+inline std::string CaughtFailureText() {
+  try {
+    throw;
+  } catch (const RunFailure& failure) {
+    return failure.what();
+  } catch (const std::exception& error) {
+    const std::string what = error.what();
+    return "The program stopped on an unexpected error" + (what.empty() ? "" : ": " + what) + ".";
+  } catch (...) {
+    return "The program stopped on an unexpected error.";
+  }
+}
 
 }  // namespace shared

@@ -1,4 +1,3 @@
-#include <exception>
 #include <optional>
 #include <string>
 
@@ -18,14 +17,8 @@ int RunProgram(std::string_view program_name, const FormFactory& make_form) {
     const std::unique_ptr<Form> form = make_form(*pointer);
     fltk_form::FormWindow window(*form);
     failure = window.Run();
-  } catch (const RunFailure& caught) {
-    failure = caught.what();
-  } catch (const std::exception& unexpected) {
-    // Not one of ours (the file system's, an allocation's): still reported, never a bare
-    // terminate.
-    failure = std::string("Stopped by an unexpected error: ") + unexpected.what();
   } catch (...) {
-    failure = "Stopped by an unexpected error of unknown kind.";
+    failure = CaughtFailureText();
   }
   if (!failure) return 0;
   ReportFailure(*failure, program_name);

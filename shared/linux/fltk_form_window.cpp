@@ -6,7 +6,6 @@
 #include <FL/x.H>
 
 #include <algorithm>
-#include <exception>
 #include <utility>
 
 #include "../run_failure.hpp"
@@ -109,15 +108,8 @@ void FormWindow::Dispatch(const std::function<void()>& handler) {
   busy_ = true;
   try {
     handler();
-  } catch (const RunFailure& failure) {
-    failure_ = failure.what();
-    Finish();
-  } catch (const std::exception& unexpected) {
-    // Not one of ours (a library's, an allocation's): still reported, never a bare terminate.
-    failure_ = std::string("Stopped by an unexpected error: ") + unexpected.what();
-    Finish();
   } catch (...) {
-    failure_ = "Stopped by an unexpected error of unknown kind.";
+    failure_ = CaughtFailureText();
     Finish();
   }
   busy_ = false;

@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 
-#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,12 +39,8 @@ std::optional<std::string> RunForm(const FormFactory& make_form) {
     pointer = OpenSystemPointer();
     form = make_form(*pointer);
     window = std::make_unique<win32::FormWindow>(*form);
-  } catch (const RunFailure& failure) {
-    return failure.what();
-  } catch (const std::exception& error) {
-    return win32::UnexpectedErrorText(error.what());
   } catch (...) {
-    return win32::UnexpectedErrorText(nullptr);
+    return CaughtFailureText();
   }
   window->LoadAndShow();
   RunMessageLoop(*window);
@@ -63,10 +58,8 @@ int RunProgram(std::string_view program_name, const FormFactory& make_form) {
   try {
     failure = RunForm(make_form);
     if (!failure) return 0;
-  } catch (const std::exception& error) {
-    failure = win32::UnexpectedErrorText(error.what());
   } catch (...) {
-    failure = win32::UnexpectedErrorText(nullptr);
+    failure = CaughtFailureText();
   }
   try {
     ReportFailure(*failure, program_name);

@@ -1,7 +1,5 @@
 #include "win32_form_window.hpp"
 
-#include <exception>
-
 #include "../run_failure.hpp"
 #include "system_error_text.hpp"
 #include "win32_dpi.hpp"
@@ -29,12 +27,6 @@ void RegisterWindowClass(WNDPROC procedure) {
 }
 
 }  // namespace
-
-std::string UnexpectedErrorText(const char* what) {
-  std::string text = "The program stopped on an unexpected error";
-  if (what && *what) text += std::string(": ") + what;
-  return text + ".";
-}
 
 FormWindow::FormWindow(Form& form)
     : form_(form),
@@ -99,13 +91,9 @@ void FormWindow::RunHandler(Handler&& handler) {
   handler_running_ = true;
   try {
     handler();
-  } catch (const RunFailure& failure) {
-    failure_ = failure.what();
-  } catch (const std::exception& error) {
-    // Not a failure the rules foresee, but it must not unwind through user32's frames.
-    failure_ = UnexpectedErrorText(error.what());
   } catch (...) {
-    failure_ = UnexpectedErrorText(nullptr);
+    // Nothing may unwind through user32's frames.
+    failure_ = CaughtFailureText();
   }
   handler_running_ = false;
   if (failure_ || close_requested_) {
@@ -178,10 +166,8 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wparam
   // new DPI, say) ends the program like a handler's failure.
   try {
     return self->HandleMessage(message, wparam, lparam);
-  } catch (const std::exception& error) {
-    if (!self->failure_) self->failure_ = UnexpectedErrorText(error.what());
   } catch (...) {
-    if (!self->failure_) self->failure_ = UnexpectedErrorText(nullptr);
+    if (!self->failure_) self->failure_ = CaughtFailureText();
   }
   self->RequestClose();  // at once, or after the handler that is running
   return 0;

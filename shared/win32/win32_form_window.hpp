@@ -14,10 +14,6 @@
 
 namespace shared::win32 {
 
-// The report of an error that no rule raises: `what` is the error's own text, null when it has
-// none.
-std::string UnexpectedErrorText(const char* what);
-
 // A form's top-level window and the Desktop its handlers see. Runs the handlers one at a time:
 // a tick or press that arrives while a handler runs (inside a prompt's own message loop) is
 // dropped, and none runs once the program has ended. A failure thrown by a handler ends the
