@@ -14,9 +14,7 @@ start_xvfb
 # in 17) a recorder mapped after openbox's start never showed.
 start_recorder "$scratch/clicks.log" 200 150 800 600 "Recorder"
 start_wm
-folder=$(app_folder)
-idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
-printf '0345\r\n0456\r\n' >"$folder/coordinates.dat"
+idlepress_with_target 0345 0456
 
 move_pointer 777 555
 start_platform_program idlepress "$idlepress"

@@ -20,9 +20,7 @@ xrandr --fb 800x600 >"$scratch/xrandr.out" 2>&1
 poll_until 5 eval '[[ $(screen_size) == 800x600 ]]' ||
   fail "expected an 800x600 screen before Idlepress starts, saw $(screen_size)"
 
-folder=$(app_folder)
-idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
-printf '1200\r\n0900\r\n' >"$folder/coordinates.dat"
+idlepress_with_target 1200 0900
 move_pointer 500 400
 start_platform_program idlepress "$idlepress"
 window=$(wait_for_window Idlepress 20) || fail "expected Idlepress's window within 20 s, saw none"

@@ -9,9 +9,7 @@ start_xvfb
 
 # Under Wine the pointer is only seen reliably over a Wine window: give it one to rest on.
 start_recorder "$scratch/clicks.log" 200 150 800 600 "Recorder"
-folder=$(app_folder)
-idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
-printf '0345\r\n0456\r\n' >"$folder/coordinates.dat"
+idlepress_with_target 0345 0456
 
 move_pointer 777 555
 start_platform_program idlepress "$idlepress"

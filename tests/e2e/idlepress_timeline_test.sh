@@ -13,9 +13,7 @@ readonly target_x=345 target_y=456 rest_x=777 rest_y=555
 clicks=$scratch/clicks.log
 start_recorder "$clicks" 200 150 800 600 "Target Recorder"
 
-folder=$(app_folder)
-idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
-printf '0345\r\n0456\r\n' >"$folder/coordinates.dat"
+idlepress_with_target 0345 0456
 
 # The pointer rests over the recorder (not at 0,0, where the watch's first sample would already
 # count as resting).

@@ -387,6 +387,14 @@ app_folder() {
   mkdir -p "$folder" && printf '%s\n' "$folder"
 }
 
+# idlepress_with_target X_TEXT Y_TEXT: a fresh folder for the programs ($folder) holding a copy
+# of Idlepress ($idlepress) and a coordinates.dat of those two lines.
+idlepress_with_target() {
+  folder=$(app_folder) || fail "could not make the programs' folder"
+  idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
+  printf '%s\r\n%s\r\n' "$1" "$2" >"$folder/coordinates.dat"
+}
+
 # idlepress_label_point ID: a point on Idlepress's " X" label. The label fills the client area,
 # which ends at the window's bottom-left corner with or without a frame Wine draws itself.
 idlepress_label_point() {
