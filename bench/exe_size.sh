@@ -15,6 +15,15 @@
 # programs only) against the linux and windows presets' builds, as built and stripped as in the
 # archive. The start-up cost: bench/startup.sh with BENCH_BUILD=build/bench-unhardened/linux.
 set -euo pipefail
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case $#:${1:-} in
+  1:-h | 1:--help) usage; exit 0 ;;
+  0: | 1:--flags) ;;
+  1:-*) usage >&2; exit 2 ;;
+  1:*) ;;
+  *) usage >&2; exit 2 ;;
+esac
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 if [[ ${1:-} == --flags ]]; then

@@ -9,9 +9,14 @@
 # Reported side by side: CPU time (user+sys; for the peer with every process it started), the
 # share of one core, peak RSS, context switches (wake-ups) and, for the peer, processes started.
 # Linux programs only: the figures come from /proc and getrusage.
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case ${1:-} in
+  -h | --help) usage; exit 0 ;;
+esac
 readonly seconds=${1:-60}
-if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 10)); then
-  echo "usage: $0 [seconds>=10]" >&2
+if (($# > 1)) || ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 10)); then
+  usage >&2
   exit 2
 fi
 BENCH_PLATFORM=linux # read by bench_lib.sh

@@ -8,6 +8,15 @@
 # Ends by itself after SECONDS and prints, one line on standard error, what the loop shell saw of
 # itself: its peak RSS, its context switches, the processes it started, and bash's `times`.
 set -u
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case ${1:-} in
+  -h | --help) usage; exit 0 ;;
+esac
+if (($# != 3)); then
+  usage >&2
+  exit 2
+fi
 readonly seconds=$1 target_x=$2 target_y=$3 limit=15
 
 # Time from a bash variable, not a command: the loop starts no process of its own.

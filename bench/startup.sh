@@ -8,10 +8,15 @@
 # counted), and is reported apart. One run of each program before the timed ones warms the
 # caches, so the figures are for a program started again, not from a cold disk. On linux, last,
 # how many relocations the dynamic loader makes before main (one start, LD_DEBUG=statistics).
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case ${1:-} in
+  -h | --help) usage; exit 0 ;;
+esac
 readonly runs=${1:-20}
 BENCH_PLATFORM=${2:-linux}
-if ! [[ $runs =~ ^[0-9]+$ ]] || ((runs < 1)); then
-  echo "usage: $0 [runs>=1] [linux|windows]" >&2
+if (($# > 2)) || ! [[ $runs =~ ^[0-9]+$ ]] || ((runs < 1)) || ! [[ $BENCH_PLATFORM =~ ^(linux|windows)$ ]]; then
+  usage >&2
   exit 2
 fi
 # shellcheck source=bench_lib.sh

@@ -8,10 +8,15 @@
 # each click; tick i's ideal time is the first click's time plus i seconds. Reported: the drift
 # (last click against first + (N-1) s) and the worst single deviation from the ideal time.
 # The run takes about N seconds.
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case ${1:-} in
+  -h | --help) usage; exit 0 ;;
+esac
 readonly ticks=${1:-1000}
 BENCH_PLATFORM=${2:-linux}
-if ! [[ $ticks =~ ^[0-9]+$ ]] || ((ticks < 2)); then
-  echo "usage: $0 [ticks>=2] [linux|windows]" >&2
+if (($# > 2)) || ! [[ $ticks =~ ^[0-9]+$ ]] || ((ticks < 2)) || ! [[ $BENCH_PLATFORM =~ ^(linux|windows)$ ]]; then
+  usage >&2
   exit 2
 fi
 # shellcheck source=bench_lib.sh

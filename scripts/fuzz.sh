@@ -7,11 +7,19 @@
 # between runs; the committed seeds are never changed. Inputs that break a target are saved in
 # <build>/fuzz/findings/. FUZZ_BUILD_DIR picks another build tree (default build/fuzz).
 set -euo pipefail
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+for argument in "$@"; do
+  case $argument in
+    -h | --help) usage; exit 0 ;;
+    -*) usage >&2; exit 2 ;;
+  esac
+done
 cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds == 0)); then
-  echo "usage: $0 [seconds per target, default 60] [target...]" >&2
+  usage >&2
   exit 2
 fi
 shift $(($# > 0 ? 1 : 0))

@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, testing, fuzzing, benchmarking and packaging need.
-# Safe to run again: apt-get skips what is already there.
+# Usage: scripts/install-deps.sh
+# Installs the Debian 12 packages that building, testing, fuzzing, benchmarking and packaging need
+# (apt-get update first; through sudo unless run as root). Safe to run again: apt-get skips what
+# is already there.
 set -euo pipefail
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case $#:${1:-} in
+  1:-h | 1:--help) usage; exit 0 ;;
+  0:) ;;
+  *) usage >&2; exit 2 ;;
+esac
 
 packages=(
   # build

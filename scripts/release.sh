@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# Usage: scripts/release.sh   or   scripts/release.sh --verify [--reuse-builds] [linux] [windows]
 # Builds both release archives, each a portable folder holding Sightrel and Idlepress, and puts
 # them with their checksums in build/release/:
 #   SightrelIdlepress-<version>-linux-x86_64.tar.gz   (built in build/linux/package/)
@@ -15,6 +16,8 @@
 # The archives' file times are the commit's (SOURCE_DATE_EPOCH, when set, wins).
 # Installs the Debian packages first (SKIP_INSTALL=1 skips that), like scripts/test.sh.
 set -euo pipefail
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
 cd "$(dirname "$0")/.."
 
 verify=0 reuse=0
@@ -24,8 +27,9 @@ for argument in "$@"; do
     --verify) verify=1 ;;
     --reuse-builds) reuse=1 ;;
     linux | windows) platforms+=("$argument") ;;
+    -h | --help) usage; exit 0 ;;
     *)
-      echo "usage: $0 [--verify [--reuse-builds] [linux] [windows]]" >&2
+      usage >&2
       exit 2
       ;;
   esac

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
+# Usage: scripts/run.sh [linux|windows]
 # Builds the programs and walks the whole system: Sightrel marks a point, then Idlepress clicks it.
 #   scripts/run.sh            the Linux programs
 #   scripts/run.sh windows    the Windows programs, under Wine
 # With a display ($DISPLAY), the programs open on your desktop: rest the pointer where the clicks
 # should go and press Enter in "Mouse Position"; Idlepress then starts in the top-left corner.
-# Without one, they run on a private X server: the script marks a point itself, takes
-# screenshots of both windows and says where they are. SKIP_INSTALL=1 skips the package install.
+# Without one, they run on a private X server: the script marks a point itself, takes a
+# screenshot of each window (cropped to the window and its frame) and says where they are. SKIP_INSTALL=1 skips the package install.
 set -euo pipefail
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
 cd "$(dirname "$0")/.."
 root=$PWD
 platform=${1:-linux}
-case $platform in
-  linux) suffix="" ;;
-  windows) suffix=".exe" ;;
-  *) echo "usage: $0 [linux|windows]" >&2; exit 2 ;;
+case $#:$platform in
+  [01]:linux) suffix="" ;;
+  1:windows) suffix=".exe" ;;
+  1:-h | 1:--help) usage; exit 0 ;;
+  *) usage >&2; exit 2 ;;
 esac
 
 if [[ ${SKIP_INSTALL:-0} != 1 ]]; then scripts/install-deps.sh; fi
@@ -68,23 +72,35 @@ wait_window() {  # wait_window TITLE: prints the window id once it is mapped
   return 1
 }
 
+# shoot_window WINDOW FILE: the screen cropped to WINDOW and the frame the window manager drew.
+shoot_window() {
+  local x y width height left=0 right=0 top=0 bottom=0
+  read -r x y width height < <(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF }
+    /Absolute upper-left Y/ { y = $NF } /^  Width/ { w = $NF } /^  Height/ { h = $NF }
+    END { print x, y, w, h }')
+  IFS=', ' read -r left right top bottom < <(xprop -id "$1" _NET_FRAME_EXTENTS |
+    sed -n 's/.*= //p') || true
+  /usr/bin/import -window root -crop "$((width + left + right))x$((height + top + bottom))+$((x - left))+$((y - top))" \
+    +repage "$2"
+}
+
 rm -f "$bin/coordinates.dat"
 run_program Sightrel &
 sightrel=$!
 window=$(wait_window "Mouse Position")
 xdotool mousemove 400 300
 sleep 0.5
-/usr/bin/import -window root "$shots/sightrel-$platform.png"
+shoot_window "$window" "$shots/sightrel-$platform.png"
 xdotool windowactivate --sync "$window" key Return
 wait "$sightrel"
 echo "Sightrel grabbed: $(tr '\r\n' '  ' <"$bin/coordinates.dat")"
 
 run_program Idlepress &
 idlepress=$!
-wait_window "Idlepress" >/dev/null
+window=$(wait_window "Idlepress")
 xdotool mousemove 600 500
 sleep 1
-/usr/bin/import -window root "$shots/idlepress-$platform.png"
+shoot_window "$window" "$shots/idlepress-$platform.png"
 xdotool mousemove 8 8 click 1
 wait "$idlepress" || true
-echo "Screenshots: $shots/sightrel-$platform.png and $shots/idlepress-$platform.png"
+echo "Screenshots, each cropped to its window: $shots/sightrel-$platform.png and $shots/idlepress-$platform.png"

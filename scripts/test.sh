@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# Usage: scripts/test.sh
 # Sets up a fresh Debian 12 machine and runs the whole test suite: unit tests natively, with
 # AddressSanitizer and UBSan, and as Windows programs under Wine; end-to-end tests of the real
 # programs on a private X server, natively and under Wine; brief fuzzing runs.
@@ -9,6 +10,13 @@
 # the other lane's compiler. Each lane's output goes to build/test-<lane>.log and is shown when
 # the lane ends.
 set -euo pipefail
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case $#:${1:-} in
+  1:-h | 1:--help) usage; exit 0 ;;
+  0:) ;;
+  *) usage >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 
 if [[ ${SKIP_INSTALL:-0} != 1 ]]; then

@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
+# Usage: scripts/wine-run.sh PROGRAM.exe [ARGUMENT...]   or   scripts/wine-run.sh --prepare
 # Runs a Windows program under Wine in a throwaway prefix kept in the build tree (or $WINEPREFIX).
-# wine-run.sh --prepare only makes the prefix, if it isn't there, and waits until Wine is idle.
+# A Wine prefix is the folder that holds one simulated Windows installation (its C: drive and
+# registry). wine-run.sh --prepare only makes the prefix, if it isn't there, and waits until Wine
+# is idle.
 set -euo pipefail
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case ${1:-} in
+  -h | --help) usage; exit 0 ;;
+  "" | -*) [[ ${1:-} == --prepare ]] || { usage >&2; exit 2; } ;;
+esac
 here=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
 export WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}

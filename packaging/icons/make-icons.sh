@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# Usage: packaging/icons/make-icons.sh
 # Draws the two programs' icons with ImageMagick and writes, beside this script:
 #   sightrel.png, idlepress.png   256 x 256, for the Linux desktop entries
 #   sightrel.ico, idlepress.ico   16, 32, 48 and 256 px, for the Windows resources
@@ -6,6 +7,13 @@
 # drawing. Each size is drawn from the vector description below, not scaled from a bitmap, so
 # the small sizes stay sharp.
 set -euo pipefail
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case $#:${1:-} in
+  1:-h | 1:--help) usage; exit 0 ;;
+  0:) ;;
+  *) usage >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")"
 # Debian's ImageMagick; another convert may come first on the PATH.
 readonly convert=${CONVERT:-/usr/bin/convert}

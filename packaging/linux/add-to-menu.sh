@@ -6,6 +6,7 @@
 # A desktop entry must name its program by an absolute path, which is known only once the
 # folder has been unpacked; the templates are in desktop/.
 set -eu
+usage() { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; }  # the comment above
 folder=$(cd "$(dirname "$0")" && pwd)
 applications=${XDG_DATA_HOME:-$HOME/.local/share}/applications
 names="sightrel idlepress"
@@ -16,9 +17,13 @@ case ${1:-} in
     echo "Removed the Sightrel and Idlepress menu entries from $applications."
     exit 0
     ;;
+  -h | --help)
+    usage
+    exit 0
+    ;;
   "") ;;
   *)
-    echo "usage: $0 [--remove]" >&2
+    usage >&2
     exit 2
     ;;
 esac
