@@ -35,6 +35,7 @@ class StillPointer : public shared::Pointer {
     ++presses_and_releases;
     return true;
   }
+  bool AnyButtonHeld() override { return false; }
   shared::POINT position{640, 620};
   std::uint64_t presses_and_releases = 0;
 };

@@ -35,6 +35,17 @@ void IdleWatch::Timer1_Timer() {
   shared::POINT current{};
   const bool seen = pointer_.GetCursorPos(current);
 
+  // A held button is the user at work with a still pointer (a drag paused over a folder, a press
+  // held on a scroll arrow): the count starts again, as for a moved pointer, and no sequence
+  // starts or goes on, since a move now would drag what is held and a click would drop it.
+  if (pointer_.AnyButtonHeld()) {
+    if (seen) LastPos = current;
+    IdleCount = 0;
+    Clicking = false;
+    ClickStep = 0;
+    return;
+  }
+
   if (!Clicking) {
     // A pointer that can't be read (a locked desktop) is not a pointer resting at (0, 0): the
     // tick neither counts nor moves the resting place. Nor is a pointer that reads still while

@@ -19,6 +19,9 @@ inline constexpr std::uint64_t kTickMilliseconds = 1000;
 //   step 2: put the pointer back where it rested and click there; start counting afresh.
 // It owns no timer: the window that owns it calls Timer1_Timer once a second.
 //
+// A tick on which the user holds a mouse button is never a still one, and it ends a sequence
+// under way without another move or click: the count starts again from that tick.
+//
 // Where the desktop tells its own idle time (a Wayland session, in which the X pointer is seen
 // only over X11 windows), a tick on which the pointer reads the same pixel but the desktop saw
 // input within the last tick is not a still one: like a tick on which the pointer can't be read,

@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-// The pointer as both programs see it: read it, move it, press and release its left button.
+// The pointer as both programs see it: read it, move it, press and release its left button, and
+// tell whether the user holds a button down.
 // The names are user32's, so the rules read the same as the Windows calls they end up making.
 // Include this header before <windows.h>: user32 defines the flags below as macros.
 namespace shared {
@@ -33,6 +34,10 @@ class Pointer {
   // platform's input queue before the call returns.
   virtual bool mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy,
                            std::uint32_t data, std::uintptr_t extra_info) = 0;
+
+  // True while the user holds any mouse button down (left, right, middle, a side button), as far
+  // as the platform shows it. Asked right after GetCursorPos, it may answer from that same read.
+  virtual bool AnyButtonHeld() = 0;
 };
 
 }  // namespace shared

@@ -49,6 +49,19 @@ class Win32Pointer final : public Pointer {
                   static_cast<DWORD>(dy), data, extra_info);
     return true;
   }
+
+  bool AnyButtonHeld() override {
+    // "GetAsyncKeyState ... checks on the state of the physical mouse buttons, not on the
+    // logical mouse buttons that the physical buttons are mapped to" (GetAsyncKeyState, Remarks,
+    // Microsoft Learn), so swapped buttons change nothing here; the most significant bit set
+    // means the key is down now. It returns 0, read as not held, when the call fails: another
+    // desktop is active, or UIPI or the desktop's access rights keep the foreground thread's
+    // state from this one.
+    for (const int button : {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2}) {
+      if (GetAsyncKeyState(button) & 0x8000) return true;
+    }
+    return false;
+  }
 };
 
 }  // namespace

@@ -35,6 +35,7 @@ class FakePointer : public shared::Pointer {
     calls.push_back({kind, position.x, position.y});
     return !refuse_input;
   }
+  bool AnyButtonHeld() override { return button_held; }
 
   // The clicks made so far: where each press landed, in order.
   std::vector<shared::POINT> Presses() const {
@@ -48,5 +49,6 @@ class FakePointer : public shared::Pointer {
   shared::POINT position{};
   bool refuse_reads = false;
   bool refuse_input = false;
+  bool button_held = false;
   std::vector<Call> calls;
 };

@@ -139,6 +139,8 @@ const Case kCases[] = {
     {"LimitZeroClicksOnEachNewPositionOnly", 0, 40,
      [](int tick, FakePointer& p, clicker::IdleWatch&) {
        if (tick == 20) p.position = {5, 6};
+       if (tick == 30) p.position = {7, 8};  // with a button held: no sequence
+       p.button_held = tick == 30;
      },
      [] {
        Timeline t;
@@ -187,6 +189,14 @@ const Case kCases[] = {
        Timeline t;
        AddSequence(t, 16, kRest);
        return t;
+     }},
+    {"HeldButtonRestartsTheCountAndEndsASequenceWithoutAnotherClick", 15, 62,
+     [](int tick, FakePointer& p, clicker::IdleWatch&) {
+       p.button_held = (tick >= 10 && tick <= 12) || tick == 45;  // 45: a sequence's step 1
+     },
+     [] {
+       return Timeline{{27, {kTarget}}, {28, {kTarget}}, {29, {kRest}},  {44, {kTarget}},
+                       {60, {kTarget}}, {61, {kTarget}}, {62, {kTarget}}};
      }},
     {"UnreadablePointerNeitherCountsNorMovesTheRestPlace", 15, 50,
      [](int tick, FakePointer& p, clicker::IdleWatch&) {
