@@ -26,6 +26,7 @@ else()
     linux/x11_pointer.cpp
     linux/fltk_controls.cpp
     linux/fltk_desktop.cpp
+    linux/fltk_dialogs.cpp
     linux/fltk_display.cpp
     linux/fltk_form_window.cpp
     linux/fltk_report.cpp
