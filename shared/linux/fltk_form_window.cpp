@@ -168,7 +168,7 @@ void FormWindow::SetToolTip(std::string_view control, std::string_view text) {
   Control& found = Find(control);
   Fl_Widget& widget = *found.widget;
   // An unchanged tip stays as it is: renewing it would blink a tip on show.
-  if (found.tooltip == text && (widget.tooltip() != nullptr) == !text.empty()) return;
+  if (found.tooltip == text) return;
   const char* const before = found.tooltip.c_str();
   found.tooltip = text;
   widget.tooltip(text.empty() ? nullptr : found.tooltip.c_str());
