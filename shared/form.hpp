@@ -80,8 +80,9 @@ class Desktop {
 
 // A program's one window. The platform calls Form_Load before showing the window, Timer1_Timer
 // once per interval, Click for a button's activation by mouse or keyboard, and MouseDown for a
-// press on a label. Handlers run one at a time on the program's only thread. A RunFailure thrown
-// from any of them ends the program after it has been reported.
+// press on a label. Handlers run one at a time on the program's only thread. Anything thrown from
+// one of them ends the program after it has been reported: a RunFailure in its own words, any
+// other exception as an unexpected error (CaughtFailureText).
 class Form {
  public:
   virtual ~Form() = default;
@@ -98,7 +99,8 @@ using FormFactory = std::function<std::unique_ptr<Form>(Pointer& pointer)>;
 // Form_Load, shows the window and dispatches events until the program ends. Returns the process
 // exit status: 0 after End() or a closed window; 1 after a RunFailure (or any other exception),
 // thrown by the factory or any handler, which is reported first (ReportFailure, titled
-// `program_name`). This is the one place a RunFailure is caught.
+// `program_name`). Failures are caught only where they end the program: here, and in each
+// platform's window around every handler it calls, which hands the failure back to Run.
 int RunProgram(std::string_view program_name, const FormFactory& make_form);
 
 // Tells the user about a failure the program ends after: a modal message box (where a desktop

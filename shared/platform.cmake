@@ -21,19 +21,23 @@ else()
   # sd-bus, for the desktop's idle time in a Wayland session.
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+  # libpng, to read the program's icon: FLTK's own fonts already load it (through FreeType).
+  find_package(PNG REQUIRED)
   add_library(desktop_platform STATIC
     linux/desktop_session_linux.cpp
     linux/x11_pointer.cpp
     linux/fltk_controls.cpp
     linux/fltk_desktop.cpp
+    linux/fltk_dialogs.cpp
     linux/fltk_display.cpp
     linux/fltk_form_window.cpp
     linux/fltk_report.cpp
+    linux/program_identity.cpp
     linux/x11_window_hints.cpp
   )
   target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR})
   target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LIBRARY} X11::X11 X11::Xtst
-                        PRIVATE PkgConfig::LIBSYSTEMD project_warnings)
+                        PRIVATE PkgConfig::LIBSYSTEMD PNG::PNG project_warnings)
 endif()
 target_include_directories(desktop_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 
@@ -51,5 +55,18 @@ function(add_desktop_program name)
     # program.rc embeds the manifest: rebuild it when the manifest changes.
     set_source_files_properties(${SHARED_PLATFORM_DIR}/win32/program.rc PROPERTIES
                                 OBJECT_DEPENDS ${SHARED_PLATFORM_DIR}/win32/app.manifest)
+  else()
+    # Its icon, packaging/icons/<name>.png, as bytes in the program: made from the file's content
+    # alone, so the build stays reproducible, and made again when the file changes.
+    string(TOLOWER ${name} icon_name)
+    set(ICON_SOURCE packaging/icons/${icon_name}.png)
+    set(icon_file ${PROJECT_SOURCE_DIR}/${ICON_SOURCE})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${icon_file})
+    file(READ ${icon_file} icon_hex HEX)
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," ICON_BYTES "${icon_hex}")
+    string(REGEX REPLACE "((0x..,){16})" "\\1\n" ICON_BYTES "${ICON_BYTES}")
+    configure_file(${SHARED_PLATFORM_DIR}/linux/program_icon.cpp.in
+                   ${CMAKE_CURRENT_BINARY_DIR}/${name}_icon.cpp @ONLY)
+    target_sources(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${name}_icon.cpp)
   endif()
 endfunction()

@@ -29,6 +29,12 @@ inline int TwipsToPixels(int twips, double dpi) {
   return static_cast<int>(std::lround(twips * dpi / 1440.0));
 }
 
+// A length FLTK gives in pixels for 96 dots per inch (a dialog's margin, its text size) to
+// pixels at `dpi`, rounded to the nearest.
+inline int ScaledPixels(int pixels, double dpi) {
+  return static_cast<int>(std::lround(pixels * dpi / kUsualDotsPerInch));
+}
+
 // A font's size in points (1/72 inch) to pixels, rounded to the nearest.
 inline int PointsToPixels(int points, double dpi) {
   return static_cast<int>(std::lround(points * dpi / 72.0));

@@ -5,10 +5,12 @@
 #include "../run_failure.hpp"
 #include "../system_pointer.hpp"
 #include "fltk_form_window.hpp"
+#include "program_identity.hpp"
 
 namespace shared {
 
 int RunProgram(std::string_view program_name, const FormFactory& make_form) {
+  fltk_form::IdentifyWindows(program_name);
   std::optional<std::string> failure;
   try {
     // Declared in this order so the form goes before the window it runs in, and the pointer

@@ -2,7 +2,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Tooltip.H>
-#include <FL/fl_ask.H>
+#include <FL/fl_draw.H>
 #include <FL/x.H>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include "../run_failure.hpp"
 #include "display_scale.hpp"
 #include "fltk_controls.hpp"
+#include "fltk_dialogs.hpp"
 #include "fltk_display.hpp"
 #include "wrapped_text.hpp"
 #include "x11_window_hints.hpp"
@@ -28,6 +29,17 @@ std::vector<const ControlLayout*> InTabOrder(const std::vector<ControlLayout>& c
   return ordered;
 }
 
+// FLTK shows one tip at a time, in a window of its own marked as a tooltip window.
+Fl_Window* ShownTipWindow() {
+  for (Fl_Window* window = Fl::first_window(); window; window = Fl::next_window(window)) {
+    if (window->tooltip_window() && window->visible()) return window;
+  }
+  return nullptr;
+}
+
+// A tip's text is kept at one address while it changes (see SetToolTip); plenty for any tip.
+constexpr std::size_t kTipCapacity = 1024;
+
 }  // namespace
 
 FormWindow::FormWindow(Form& form)
@@ -38,6 +50,8 @@ FormWindow::FormWindow(Form& form)
                                                  TwipsToPixels(layout_.client_height, dpi_))) {
   window_->copy_label(layout_.caption.c_str());
   window_->callback(Closed, this);
+  // Tips are lettered like FLTK's other text, larger in proportion on a scaled display.
+  Fl_Tooltip::size(static_cast<Fl_Fontsize>(ScaledPixels(FL_NORMAL_SIZE, dpi_)));
   // Children are created in tab order, which is the order FLTK's Tab key follows.
   for (const ControlLayout* control : InTabOrder(layout_.controls)) AddControl(*control);
   window_->end();
@@ -56,7 +70,8 @@ void FormWindow::AddControl(const ControlLayout& layout) {
       Dispatch([this, &name, button] { form_.MouseDown(name, button, *this); });
     });
   }
-  controls_[name] = Control{widget, layout.text};
+  Control& control = controls_[name] = Control{widget, layout.text, {}};
+  control.tooltip.reserve(kTipCapacity);
   tab_order_.push_back(widget);
 }
 
@@ -72,9 +87,12 @@ void FormWindow::Show() {
     throw RunFailure("Can't open the X display \"" + std::string(XDisplayName(nullptr)) +
                      "\" to show the window on.");
   }
-  const WindowHints hints(layout_.always_on_top, layout_.tool_window);
-  window_->show();
-  hints.Apply(*window_);
+  const WindowHints hints(layout_.always_on_top, layout_.tool_window, layout_.activate_on_show);
+  {
+    const ServerGrab grab;
+    window_->show();
+    hints.Apply(*window_);
+  }
   // FLTK nudges a framed window's first position so a title bar would fit on the screen; put it
   // back where the form asked.
   if (moved_) XMoveWindow(fl_display, fl_xid(window_.get()), window_->x(), window_->y());
@@ -142,16 +160,30 @@ void FormWindow::SetText(std::string_view control, std::string_view text) {
   found.widget->copy_label(DrawnText(text).c_str());
 }
 
+// FLTK's tip window draws the text it was handed by address, and takes a text at the address it
+// already has for no change at all. So the text stays at its one address (kTipCapacity), and a
+// tip on show is redrawn where it stands, sized to the new text, with no blink; a text that had
+// to move is handed over anew.
 void FormWindow::SetToolTip(std::string_view control, std::string_view text) {
-  Fl_Widget& widget = *Find(control).widget;
+  Control& found = Find(control);
+  Fl_Widget& widget = *found.widget;
   // An unchanged tip stays as it is: renewing it would blink a tip on show.
-  const char* const current = widget.tooltip();
-  if (std::string_view(current ? current : "") == text) return;
-  widget.copy_tooltip(text.empty() ? nullptr : std::string(text).c_str());
-  // A tip on show or pending keeps a pointer to the text just freed: hand it the new one.
-  if (Fl_Tooltip::current() == &widget) {
+  if (found.tooltip == text) return;
+  const char* const before = found.tooltip.c_str();
+  found.tooltip = text;
+  widget.tooltip(text.empty() ? nullptr : found.tooltip.c_str());
+  if (Fl_Tooltip::current() != &widget) return;
+  Fl_Window* const tip = ShownTipWindow();
+  if (text.empty() || found.tooltip.c_str() != before || !tip) {
     Fl_Tooltip::enter_area(&widget, 0, 0, widget.w(), widget.h(), widget.tooltip());
+    return;
   }
+  fl_font(Fl_Tooltip::font(), Fl_Tooltip::size());
+  int width = Fl_Tooltip::wrap_width();
+  int height = 0;
+  fl_measure(found.tooltip.c_str(), width, height);
+  tip->size(width + 2 * Fl_Tooltip::margin_width(), height + 2 * Fl_Tooltip::margin_height());
+  tip->redraw();
 }
 
 void FormWindow::Move(int left, int top) {
@@ -160,14 +192,11 @@ void FormWindow::Move(int left, int top) {
 }
 
 std::string FormWindow::InputBox(std::string_view message, std::string_view title) {
-  fl_message_title(std::string(title).c_str());
-  const char* entered = fl_input("%s", "", std::string(message).c_str());
-  return entered ? entered : "";
+  return AskForText(message, title, dpi_);
 }
 
 void FormWindow::MessageBox(std::string_view message, std::string_view title) {
-  fl_message_title(std::string(title).c_str());
-  fl_message("%s", WrappedText(message).c_str());
+  ShowMessage(WrappedText(message), title, MessageKind::kInformation, dpi_);
 }
 
 void FormWindow::End() { Finish(); }

@@ -41,6 +41,7 @@ class FormWindow final : public Desktop {
   struct Control {
     Fl_Widget* widget = nullptr;  // owned by the window
     std::string text;
+    std::string tooltip;  // the widget's tip points into it
   };
 
   void AddControl(const ControlLayout& layout);

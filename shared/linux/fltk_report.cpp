@@ -1,9 +1,8 @@
-#include <FL/fl_ask.H>
-
 #include <cstdio>
 #include <string>
 
 #include "../form.hpp"
+#include "fltk_dialogs.hpp"
 #include "fltk_display.hpp"
 #include "wrapped_text.hpp"
 
@@ -14,8 +13,8 @@ void ReportFailure(std::string_view message, std::string_view title) {
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
   if (!fltk_form::OpenFltkDisplay()) return;
-  fl_message_title(std::string(title).c_str());
-  fl_alert("%s", WrappedText(message).c_str());
+  fltk_form::ShowMessage(WrappedText(message), title, fltk_form::MessageKind::kFailure,
+                         fltk_form::DisplayDotsPerInch());
 }
 
 }  // namespace shared

@@ -2,6 +2,7 @@
 
 #include <FL/x.H>
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 
 namespace shared::fltk_form {
 namespace {
@@ -22,9 +23,29 @@ void RequestState(Window window, Atom net_wm_state, Atom state) {
              SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
 
+// Two rules keep the keyboard where the user left it, for window managers that follow either:
+// - ICCCM 4.1.7: a window whose WM_HINTS input field is False, and whose WM_PROTOCOLS lack
+//   WM_TAKE_FOCUS (FLTK lists only WM_DELETE_WINDOW), is never given the input focus.
+// - EWMH, _NET_WM_USER_TIME: "the special value of zero on a newly mapped window can be used to
+//   request that the window not be initially focused when it is mapped".
+void KeepTheKeyboardAway(Window window, Atom net_wm_user_time) {
+  XWMHints* hints = XGetWMHints(fl_display, window);
+  XWMHints fresh{};
+  XWMHints& changed = hints ? *hints : fresh;
+  changed.flags |= InputHint;
+  changed.input = False;
+  XSetWMHints(fl_display, window, &changed);
+  if (hints) XFree(hints);
+  const long never = 0;
+  XChangeProperty(fl_display, window, net_wm_user_time, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&never), 1);
+}
+
 }  // namespace
 
-WindowHints::WindowHints(bool always_on_top, bool tool_window) : tool_window_(tool_window) {
+WindowHints::WindowHints(bool always_on_top, bool tool_window, bool take_focus)
+    : tool_window_(tool_window), take_focus_(take_focus) {
+  if (!take_focus) net_wm_user_time_ = Intern("_NET_WM_USER_TIME");
   if (!always_on_top && !tool_window) return;
   net_wm_state_ = Intern("_NET_WM_STATE");
   if (always_on_top) states_.push_back(Intern("_NET_WM_STATE_ABOVE"));
@@ -36,19 +57,28 @@ WindowHints::WindowHints(bool always_on_top, bool tool_window) : tool_window_(to
 }
 
 void WindowHints::Apply(Fl_Window& window) const {
-  if (states_.empty()) return;
   const Window xid = fl_xid(&window);
+  if (!take_focus_) KeepTheKeyboardAway(xid, net_wm_user_time_);
   if (tool_window_) {
     const Atom type = utility_type_;
     XChangeProperty(fl_display, xid, net_wm_window_type_, XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&type), 1);
   }
-  // The initial state, read when a window manager takes the window on...
-  XChangeProperty(fl_display, xid, net_wm_state_, XA_ATOM, 32, PropModeAppend,
-                  reinterpret_cast<const unsigned char*>(states_.data()),
-                  static_cast<int>(states_.size()));
-  // ...and the same as a request, for one that has taken it on already.
-  for (const Atom state : states_) RequestState(xid, net_wm_state_, state);
+  if (!states_.empty()) {
+    // The initial state, read when a window manager takes the window on...
+    XChangeProperty(fl_display, xid, net_wm_state_, XA_ATOM, 32, PropModeAppend,
+                    reinterpret_cast<const unsigned char*>(states_.data()),
+                    static_cast<int>(states_.size()));
+    // ...and the same as a request, for one that has taken it on already.
+    for (const Atom state : states_) RequestState(xid, net_wm_state_, state);
+  }
+  XFlush(fl_display);
+}
+
+ServerGrab::ServerGrab() { XGrabServer(fl_display); }
+
+ServerGrab::~ServerGrab() {
+  XUngrabServer(fl_display);
   XFlush(fl_display);
 }
 

@@ -178,6 +178,9 @@ void NativeControls::SetToolTip(std::string_view name, const std::wstring& text)
   tool.lpszText = control->tip.data();  // copied by the tooltip
   if (control->has_tip) {
     SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    // TTM_UPDATETIPTEXT is documented to set the text, TTM_UPDATE to "force the current tool to
+    // be redrawn" (Microsoft Learn, Tooltip messages): together a tip on show gives the new count.
+    SendMessageW(tooltip_, TTM_UPDATE, 0, 0);
   } else {
     control->has_tip = SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Escape doesn't end Idlepress: neither on its focused window, nor right after it dismissed the
-# "How long" prompt. Closing the window through the window manager (Alt+F4 in openbox) still
-# ends it, with status 0.
+# A press on Idlepress's X leaves the keyboard where it was. Escape doesn't end Idlepress: neither
+# on its focused window, nor right after it dismissed the "How long" prompt. Closing the window
+# through the window manager (Alt+F4 in openbox) still ends it, with status 0.
 source "$(dirname "$0")/lib.sh"
 
 e2e_begin
@@ -20,6 +20,18 @@ move_pointer 777 555
 start_platform_program idlepress "$idlepress"
 idlepress_pid=$LAST_PID
 window=$(wait_for_window Idlepress 20) || fail "expected Idlepress's window within 20 s, saw none"
+
+# A press on the X (the middle button's does nothing else) leaves the keyboard in the window the
+# user types in: Idlepress asks the window manager never to give it the focus.
+if [[ $E2E_PLATFORM == linux ]]; then
+  recorder=$(find_windows Recorder | head -n 1)
+  focus_window "$recorder" || fail "could not give the recorder the keyboard focus"
+  read -r label_x label_y < <(idlepress_label_point "$window")
+  move_pointer "$label_x" "$label_y"
+  xdotool click 2
+  let_time_pass 1
+  assert_eq "the window with the keyboard after a press on the X" "$recorder" "$(xdotool getwindowfocus)"
+fi
 
 # still_running WHAT: Idlepress's process and its window are both still there.
 still_running() {

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include "case_name.hpp"
 
+#include <algorithm>
+#include <stdexcept>
+#include <tuple>
+
 #include "fake_desktop.hpp"
 #include "fake_pointer.hpp"
 #include "run_failure.hpp"
@@ -116,6 +120,56 @@ TEST_F(CaptureFormTest, ButtonHoldsTheFocusAndTheLayoutIsTheStoredOne) {
   EXPECT_EQ(first->name, "Command1");
   EXPECT_EQ(first->text, "Grab It");
   EXPECT_EQ(first->kind, shared::ControlKind::kPushButton);
+  EXPECT_EQ(layout.controls.size(), 5u);
+}
+
+struct ControlCase {
+  const char* name;
+  shared::ControlKind kind;
+  const char* text;
+  int left, top, width, height, tab_index;  // twips
+};
+
+class CaptureControlTest : public CaptureFormTest,
+                           public ::testing::WithParamInterface<ControlCase> {};
+
+TEST_P(CaptureControlTest, StandsWhereTheFormPlacesIt) {
+  const auto& controls = form.Layout().controls;
+  const ControlCase& want = GetParam();
+  const auto found = std::find_if(controls.begin(), controls.end(),
+                                  [&](const auto& control) { return control.name == want.name; });
+  ASSERT_NE(found, controls.end());
+  EXPECT_EQ(std::tuple(found->kind, found->text, found->left, found->top, found->width,
+                       found->height, found->tab_index),
+            std::tuple(want.kind, want.text, want.left, want.top, want.width, want.height,
+                       want.tab_index));
+  // No font of its own: the forms' 8-point regular face.
+  EXPECT_FALSE(found->font);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, CaptureControlTest,
+    ::testing::Values(
+        ControlCase{"Command1", shared::ControlKind::kPushButton, "Grab It", 1080, 960, 1575, 375,
+                    0},
+        ControlCase{"Label1", shared::ControlKind::kLabel, "X", 240, 480, 255, 255, 1},
+        ControlCase{"Label2", shared::ControlKind::kLabel, "", 600, 480, 1215, 255, 2},
+        ControlCase{"Label3", shared::ControlKind::kLabel, "Y", 1920, 480, 255, 255, 3},
+        ControlCase{"Label4", shared::ControlKind::kLabel, "", 2280, 480, 1215, 255, 4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CaptureFormTest, AFailureIsToldInItsOwnWordsAnythingElseAsUnexpected) {
+  const auto told = [](const auto& thrown) {
+    try {
+      throw thrown;
+    } catch (...) {
+      return shared::CaughtFailureText();
+    }
+  };
+  EXPECT_EQ(told(shared::RunFailure("The file is gone.")), "The file is gone.");
+  EXPECT_EQ(told(std::length_error("vector")),
+            "The program stopped on an unexpected error: vector.");
+  EXPECT_EQ(told(42), "The program stopped on an unexpected error.");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include "case_name.hpp"
 
+#include <tuple>
+
 #include "fake_desktop.hpp"
 #include "fake_pointer.hpp"
 #include "run_failure.hpp"
@@ -47,6 +49,8 @@ TEST_F(ClickerFormTest, LoadReadsTheTargetAndParksInTheCorner) {
   EXPECT_EQ(desktop.moves, (std::vector<FakeDesktop::Place>{{0, 0}}));
   EXPECT_EQ(form.Watch()->IdleLimit, 15);
   EXPECT_NE(desktop.tooltips["Label1"].find("0 of 15"), std::string::npos);
+  EXPECT_NE(desktop.tooltips["Label1"].find("clicks 0123, 0456"), std::string::npos)
+      << "X, then Y: " << desktop.tooltips["Label1"];
 }
 
 TEST_F(ClickerFormTest, TheWindowIsATinyTopmostSquareThatTicksOnceASecond) {
@@ -57,9 +61,14 @@ TEST_F(ClickerFormTest, TheWindowIsATinyTopmostSquareThatTicksOnceASecond) {
   EXPECT_TRUE(layout.always_on_top);
   EXPECT_FALSE(layout.close_on_escape) << "a stray Escape must not end the clicker";
   ASSERT_EQ(layout.controls.size(), 1u);
-  EXPECT_EQ(layout.controls[0].text, " X");
-  ASSERT_TRUE(layout.controls[0].font);
-  EXPECT_EQ(layout.controls[0].font->weight, 700);
+  const shared::ControlLayout& x = layout.controls[0];
+  EXPECT_EQ(x.text, " X");
+  // The X covers the whole client area and more: place and size in twips.
+  EXPECT_EQ(std::tuple(x.name, x.kind, x.left, x.top, x.width, x.height, x.tab_index),
+            std::tuple("Label1", shared::ControlKind::kLabel, 0, 0, 375, 375, 0));
+  ASSERT_TRUE(x.font);
+  EXPECT_EQ(std::tuple(x.font->face, x.font->points, x.font->weight),
+            std::tuple("MS Sans Serif", 12, 700));
 }
 
 TEST_F(ClickerFormTest, MissingFileFailsBeforeTheWindowMoves) {

@@ -244,7 +244,7 @@ TEST_F(HostileFileTest, DeviceNamedLikeTheFile) {
 }
 #endif
 
-TEST(ShownText, QuotesPrintableAsciiAndEscapesEverythingElse) {
+TEST(ShownText, QuotesPrintableCharactersAndEscapesTheRest) {
   EXPECT_EQ(shared::ShownText("0123"), "\"0123\"");
   EXPECT_EQ(shared::ShownText(std::string("a\0b", 3)), "\"a\\x00b\"");
   EXPECT_EQ(shared::ShownText("\r\n\t\x7f\xff"), "\"\\x0D\\x0A\\x09\\x7F\\xFF\"");
@@ -253,6 +253,10 @@ TEST(ShownText, QuotesPrintableAsciiAndEscapesEverythingElse) {
   EXPECT_EQ(shared::ShownText("1234", 4), "\"1234\"") << "exactly the limit is not cut";
   EXPECT_EQ(shared::ShownText(" ~"), "\" ~\"") << "the first and last printable bytes";
   EXPECT_EQ(shared::ShownText(""), "\"\"");
+  EXPECT_EQ(shared::ShownText("\xD9\xA1\xD9\xA5 \xC3\x28 \xC2\x85"),
+            "\"\xD9\xA1\xD9\xA5 \\xC3( \\xC2\\x85\"")
+      << "typed digits as typed; a broken sequence and a C1 control escaped";
+  EXPECT_EQ(shared::ShownText("12\xD9\xA1", 3), "\"12...\"") << "no character cut in two";
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"32767.99", Kind::kLimit, 32767}, EntryCase{"-32768", Kind::kLimit, -32768},
         EntryCase{"-32767.5", Kind::kLimit, -32768}, EntryCase{"32768", Kind::kInvalid, 0},
         EntryCase{"-32768.5", Kind::kInvalid, 0}, EntryCase{"-32769", Kind::kInvalid, 0},
-        EntryCase{"100000", Kind::kInvalid, 0},
+        EntryCase{"100000", Kind::kInvalid, 0}, EntryCase{"-0.10", Kind::kLimit, -1},
         EntryCase{"99999999999999999999999", Kind::kInvalid, 0},
         EntryCase{"abc", Kind::kInvalid, 0}, EntryCase{" ", Kind::kInvalid, 0},
         EntryCase{"-", Kind::kInvalid, 0}, EntryCase{".", Kind::kInvalid, 0},
