@@ -10,6 +10,7 @@ if(PLATFORM_WINDOWS)
     win32/win32_input_box.cpp
     win32/win32_pointer.cpp
     win32/win32_report.cpp
+    win32/win32_show_state.cpp
   )
   target_link_libraries(desktop_platform PUBLIC shared_rules user32 gdi32 comctl32
                         PRIVATE project_warnings)
