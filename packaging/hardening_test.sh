@@ -9,7 +9,9 @@
 # becomes its __*_chk form whenever the source is fortified, so a plain printf-family import,
 # or no __*_chk import at all, means a translation unit went without it.
 # Windows (objdump -p; HARDENING_OBJDUMP names the MinGW one): ASLR with high entropy and DEP in
-# DllCharacteristics, only DLLs that Windows itself has (those Wine provides), under 400 KB.
+# DllCharacteristics; a load configuration whose DependentLoadFlags keep the imports to System32
+# (0x800) and SetDefaultDllDirectories imported, so nothing loads from the program's folder;
+# only DLLs that Windows itself has (those Wine provides), under 400 KB.
 # Both: every translation unit of the programs was compiled optimised with
 # -fstack-protector-strong, -D_FORTIFY_SOURCE=2 and -Werror=format-security, which the
 # binaries cannot tell apart from weaker settings (a stripped .exe shows none of them).
@@ -69,8 +71,35 @@ check_linux() {
   pass "$name: PIE, full RELRO, stack protector, fortified ($(grep -Ex '__[a-z]+_chk' <<<"$imports" | tr '\n' ' ' | sed 's/ $//'))"
 }
 
+# A PE image's DependentLoadFlags, the WORD at offset 0x4E of its load configuration (Microsoft's
+# PE format page), as 0x%04x; a message and status 1 when the image has no load configuration
+# that reaches it. Arguments: the file and its `objdump -p` output.
+dependent_load_flags() {
+  local -r program=$1 headers=$2 field=0x4E
+  local rva size base offset=
+  read -r rva size < <(awk '/^Entry a / { print $3, $4 }' <<<"$headers")
+  base=$(awk '/^ImageBase/ { print $2 }' <<<"$headers")
+  if [[ -z $rva || -z $base ]] || ((0x$size < field + 2)); then
+    echo "no load configuration holding DependentLoadFlags (directory size ${size:-none})"
+    return 1
+  fi
+  # The file offset of that address: the section holding it, from the section table (read with
+  # the caller's $objdump).
+  local -r at=$((0x$base + 0x$rva + field))
+  local index section_size vma file_offset
+  while read -r index _ section_size vma _ file_offset _; do
+    [[ $index =~ ^[0-9]+$ ]] || continue
+    if ((at >= 0x$vma && at < 0x$vma + 0x$section_size)); then
+      offset=$((0x$file_offset + at - 0x$vma))
+      break
+    fi
+  done < <("$objdump" -h "$program")
+  [[ -n $offset ]] || { echo "the load configuration lies in no section"; return 1; }
+  printf '0x%04x\n' "$((0x$(od -An -tx2 --endian=little -j "$offset" -N 2 "$program" | tr -d ' ')))"
+}
+
 check_windows() {
-  local program=$1 name headers characteristics flag dll dlls size
+  local program=$1 name headers characteristics flag dll dlls size load_flags
   local -r objdump=${HARDENING_OBJDUMP:-x86_64-w64-mingw32-objdump}
   local -r system_dlls=${HARDENING_SYSTEM_DLLS:-/usr/lib/x86_64-linux-gnu/wine/x86_64-windows}
   name=$(basename "$program")
@@ -81,6 +110,11 @@ check_windows() {
     grep -qx "$flag" <<<"$characteristics" ||
       fail "$name: DllCharacteristics lacks $flag (has: $(tr '\n' ' ' <<<"$characteristics" | sed 's/ $//'))"
   done
+  load_flags=$(dependent_load_flags "$program" "$headers") || fail "$name: $load_flags"
+  [[ $load_flags == 0x0800 ]] ||
+    fail "$name: DependentLoadFlags is $load_flags, not 0x0800: its imports may come from its own folder"
+  grep -Eq $'^\t[0-9a-f]+\t +[0-9]+ +SetDefaultDllDirectories$' <<<"$headers" ||
+    fail "$name does not import SetDefaultDllDirectories: what it loads at run time may come from its own folder"
   [[ -d $system_dlls ]] || skip "Wine's DLLs are not in $system_dlls, nothing to tell system DLLs by"
   dlls=$(sed -n 's/^\tDLL Name: //p' <<<"$headers")
   [[ -n $dlls ]] || fail "$name: objdump shows no imported DLL at all"
@@ -90,7 +124,7 @@ check_windows() {
   done <<<"$dlls"
   size=$(stat -c %s "$program")
   ((size < 400 * 1024)) || fail "$name is $size bytes, over 400 KB"
-  pass "$name: $(tr '\n' ' ' <<<"$characteristics" | sed 's/ $//'); imports $(tr '\n' ' ' <<<"$dlls" | sed 's/ $//'); $size bytes"
+  pass "$name: $(tr '\n' ' ' <<<"$characteristics" | sed 's/ $//'); DependentLoadFlags $load_flags; imports $(tr '\n' ' ' <<<"$dlls" | sed 's/ $//'); $size bytes"
 }
 
 for program in "$@"; do

@@ -16,7 +16,7 @@ packages=(
   # build
   build-essential cmake pkg-config
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32
-  binutils-mingw-w64-x86-64
+  binutils-mingw-w64-x86-64 lld
   libfltk1.3-dev libx11-dev libxtst-dev libsystemd-dev libpng-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format

@@ -10,6 +10,7 @@ if(PLATFORM_WINDOWS)
     win32/win32_input_box.cpp
     win32/win32_pointer.cpp
     win32/win32_report.cpp
+    win32/win32_show_state.cpp
   )
   target_link_libraries(desktop_platform PUBLIC shared_rules user32 gdi32 comctl32
                         PRIVATE project_warnings)
@@ -51,7 +52,10 @@ function(add_desktop_program name)
     # Marked as programs for Windows Vista (6.0) and later, not MinGW's default of 5.2.
     target_link_options(${name} PRIVATE -Wl,--subsystem,windows:6.0 -Wl,--major-os-version,6
                         -Wl,--minor-os-version,0)
-    target_sources(${name} PRIVATE ${SHARED_PLATFORM_DIR}/win32/program.rc)
+    # The load configuration is linked as an object of the program itself: the linker looks
+    # for it by name and would not pull it out of a library.
+    target_sources(${name} PRIVATE ${SHARED_PLATFORM_DIR}/win32/program.rc
+                                   ${SHARED_PLATFORM_DIR}/win32/load_config.cpp)
     # program.rc embeds the manifest: rebuild it when the manifest changes.
     set_source_files_properties(${SHARED_PLATFORM_DIR}/win32/program.rc PROPERTIES
                                 OBJECT_DEPENDS ${SHARED_PLATFORM_DIR}/win32/app.manifest)

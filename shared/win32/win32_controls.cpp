@@ -61,12 +61,19 @@ FontStyle DefaultFont() {
   return font;
 }
 
-// OUT_TT_PRECIS asks for an outline font: a face such as "MS Sans Serif" then resolves to its
-// scalable stand-in instead of a bitmap font that has only a few sizes.
+// The outline font of a face that Windows has as a bitmap font. "MS Sans Serif" is a bitmap font
+// with a few sizes only, and OUT_TT_PRECIS prefers an outline font only when one has the same
+// name (CreateFont's page): so it is asked for by the name of its outline version, "Microsoft
+// Sans Serif", of the same design and metrics, which Windows has had since 2000.
+std::wstring OutlineFace(const std::string& face) {
+  return face == "MS Sans Serif" ? std::wstring(L"Microsoft Sans Serif") : Widen(face);
+}
+
+// Scales with the DPI: an outline font at the size the DPI gives the points.
 HFONT MakeFont(const FontStyle& font, UINT dpi) {
   return CreateFontW(-MulDiv(font.points, static_cast<int>(dpi), 72), 0, 0, 0, font.weight, FALSE,
                      FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
-                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Widen(font.face).c_str());
+                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, OutlineFace(font.face).c_str());
 }
 
 }  // namespace

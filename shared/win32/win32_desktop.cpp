@@ -10,6 +10,7 @@
 
 #include "../run_failure.hpp"
 #include "../system_pointer.hpp"
+#include "system_error_text.hpp"
 #include "win32_dpi.hpp"
 #include "win32_form_window.hpp"
 
@@ -50,13 +51,25 @@ std::optional<std::string> RunForm(const FormFactory& make_form) {
 }  // namespace
 
 int RunProgram(std::string_view program_name, const FormFactory& make_form) {
+  // First, before any window, control or dialog can load a library: every DLL the process
+  // loads by name from now on comes from System32, never from the program's folder or the
+  // current one, where a download may have left a DLL of that name. (The .exe's own imports are
+  // kept to System32 by its load configuration, load_config.cpp.) SetDefaultDllDirectories:
+  // Windows 8 and later, and Windows Vista and 7 with update KB2533623.
+  const bool system32_only = SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  const DWORD refusal = system32_only ? 0 : GetLastError();
   win32::DeclareDpiAwareness();
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
 
   std::optional<std::string> failure;
   try {
-    failure = RunForm(make_form);
+    if (system32_only) {
+      failure = RunForm(make_form);
+    } else {
+      failure = "Windows refused to keep the program's libraries to System32: " +
+                SystemErrorText(refusal) + ".";
+    }
     if (!failure) return 0;
   } catch (...) {
     failure = CaughtFailureText();

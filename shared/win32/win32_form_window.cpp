@@ -4,6 +4,7 @@
 #include "system_error_text.hpp"
 #include "win32_dpi.hpp"
 #include "win32_input_box.hpp"
+#include "win32_show_state.hpp"
 #include "win32_text.hpp"
 
 namespace shared::win32 {
@@ -65,23 +66,24 @@ FormWindow::~FormWindow() {
 void FormWindow::LoadAndShow() {
   RunHandler([&] { form_.Form_Load(*this); });
   if (ended_) return;
-  // The first ShowWindow of a program's captioned window takes the show state of the shortcut
-  // that started it (Maximized, Minimized) in place of SW_SHOW. Hiding the still hidden window
-  // uses up that turn and changes nothing; the form then shows at its own size.
-  ShowWindow(window_, SW_HIDE);
   focus_ = controls_->FirstFocusable();
   if (layout_.activate_on_show) {
-    ShowWindow(window_, SW_SHOW);
-    if (focus_) SetFocus(focus_);
+    // The way the shortcut that started the program asks (win32_show_state.hpp).
+    ShowAsStarted(window_);
+    if (focus_ && IsWindowVisible(window_) && !IsIconic(window_)) SetFocus(focus_);
   } else {
     // Shown where Form_Load put it, in front and without the keyboard: keys the user types go on
-    // reaching the window they were typing in. Activation later gives focus_ the focus.
+    // reaching the window they were typing in. Activation later gives focus_ the focus. Not by
+    // ShowWindow, whose first call may take the shortcut's show state and activate.
     SetWindowPos(window_, layout_.always_on_top ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
   }
   UpdateWindow(window_);
-  if (layout_.timer_interval_ms > 0) {
-    SetTimer(window_, kTimerId, static_cast<UINT>(layout_.timer_interval_ms), nullptr);
+  if (layout_.timer_interval_ms > 0 &&
+      !SetTimer(window_, kTimerId, static_cast<UINT>(layout_.timer_interval_ms), nullptr)) {
+    // A form whose timer never ticks can't do its work: ended and reported like a failure.
+    failure_ = "The window's timer could not be started: " + LastSystemErrorText() + ".";
+    Finish();
   }
 }
 
@@ -137,6 +139,10 @@ void FormWindow::ApplyDpi(UINT dpi, ::POINT origin) {
 }
 
 void FormWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  const ::POINT origin = OuterOrigin();
+  const bool placed_by_program =
+      last_move_ &&
+      (placing_ || (placed_at_ && placed_at_->x == origin.x && placed_at_->y == origin.y));
   dpi_ = dpi;
   outer_size_ = OuterSizeAt(dpi);
   // Windows' rectangle keeps the window under the pointer while it is dragged across monitors;
@@ -145,9 +151,11 @@ void FormWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
   SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
   if (controls_) controls_->Layout(dpi);
-  // A window placed by Move goes back to its place, given in twips, at the new scale. Moving
-  // there may change the DPI once more; that change finds the window in place already.
-  if (last_move_ && !replacing_) {
+  // A window the program placed (by Move) and nobody moved since goes back to its place, given in
+  // twips, at the new scale. Moving there may change the DPI once more; that change finds the
+  // window in place already. A window the user is dragging, or has moved, stays where Windows
+  // put it: else it could never be dragged onto a monitor of another DPI.
+  if (placed_by_program && !replacing_) {
     replacing_ = true;
     Move(last_move_->x, last_move_->y);
     replacing_ = false;
@@ -220,6 +228,10 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       *reinterpret_cast<SIZE*>(lparam) = OuterSizeAt(static_cast<UINT>(wparam));
       return TRUE;
     }
+    case WM_ENTERSIZEMOVE:
+      // The user starts to move the window, with the mouse or the keyboard: the place is theirs.
+      placed_at_.reset();
+      break;
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
       return 0;
@@ -270,6 +282,8 @@ void FormWindow::SetToolTip(std::string_view control, std::string_view text) {
 void FormWindow::Move(int left, int top) {
   if (!window_) return;
   last_move_ = ::POINT{left, top};
+  const bool was_placing = placing_;
+  placing_ = true;  // a DPI change on the way lands where this asks
   const UINT flags = SWP_NOSIZE | SWP_NOACTIVATE | (layout_.always_on_top ? 0 : SWP_NOZORDER);
   HWND order = layout_.always_on_top ? HWND_TOPMOST : nullptr;
   const ::POINT origin{TwipsToPixels(left, dpi_), TwipsToPixels(top, dpi_)};
@@ -280,15 +294,25 @@ void FormWindow::Move(int left, int top) {
   if (dpi != dpi_) {
     ApplyDpi(dpi, {TwipsToPixels(left, dpi), TwipsToPixels(top, dpi)});
   }
+  placed_at_ = OuterOrigin();
+  placing_ = was_placing;
+}
+
+::POINT FormWindow::OuterOrigin() const {
+  RECT outer{};
+  GetWindowRect(window_, &outer);
+  return {outer.left, outer.top};
 }
 
 std::string FormWindow::InputBox(std::string_view message, std::string_view title) {
   if (ended_) return {};
+  SpendStartupShowState();
   return Narrow(ShowInputBox(window_, Widen(message), Widen(title)));
 }
 
 void FormWindow::MessageBox(std::string_view message, std::string_view title) {
   if (ended_) return;
+  SpendStartupShowState();
   MessageBoxW(window_, Widen(message).c_str(), Widen(title).c_str(), MB_OK);
 }
 

@@ -58,8 +58,11 @@ class FormWindow final : public Desktop {
   SIZE OuterSizeAt(UINT dpi) const;
   // Sizes the window and lays out its controls for `dpi`, the top-left corner at `origin`.
   void ApplyDpi(UINT dpi, ::POINT origin);
-  // Takes Windows' rectangle for the new DPI, lays out again and goes back to the last Move.
+  // Takes Windows' rectangle for the new DPI, lays out again and goes back to the last Move
+  // unless the window was moved by someone else since.
   void OnDpiChanged(UINT dpi, const RECT& suggested);
+  // The window's outer top-left corner, in pixels.
+  ::POINT OuterOrigin() const;
 
   Form& form_;
   const FormLayout& layout_;
@@ -71,7 +74,10 @@ class FormWindow final : public Desktop {
   std::unique_ptr<NativeControls> controls_;
   HWND focus_ = nullptr;              // the control to give the focus back to on activation
   std::optional<::POINT> last_move_;  // twips, as the handler asked
-  bool replacing_ = false;            // Move called from OnDpiChanged is running
+  std::optional<::POINT>
+      placed_at_;           // pixels, where the last Move put it; none once the user moves it
+  bool placing_ = false;    // Move is running
+  bool replacing_ = false;  // Move called from OnDpiChanged is running
   bool handler_running_ = false;
   bool ended_ = false;
   bool close_requested_ = false;

@@ -2,6 +2,10 @@
 
 #include <vector>
 
+#include "../run_failure.hpp"
+#include "system_error_text.hpp"
+#include "win32_text.hpp"
+
 namespace shared::win32 {
 namespace {
 
@@ -106,6 +110,11 @@ std::wstring ShowInputBox(HWND owner, const std::wstring& message, const std::ws
   std::wstring text;
   const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), prompt.Get(), owner,
                                                  InputBoxProc, reinterpret_cast<LPARAM>(&text));
+  // -1 (or 0, for an owner that is not a window): no prompt was shown, which is not a Cancel.
+  if (result == -1 || result == 0) {
+    throw RunFailure("The prompt \"" + Narrow(title) +
+                     "\" could not be opened: " + LastSystemErrorText() + ".");
+  }
   return result == IDOK ? text : std::wstring();
 }
 
