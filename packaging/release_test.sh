@@ -99,6 +99,7 @@ else
   without_libraries=(env "HIDDEN=$hidden" unshare --mount)
   ((EUID == 0)) || without_libraries+=(--map-root-user)
   "${without_libraries[@]}" true || skip "unshare can't make a mount namespace here"
+  # shellcheck disable=SC2016 # expanded by sh, in the namespace
   without_libraries+=(sh -c 'for library in $HIDDEN; do
     mount --bind /dev/null "$library" && ! [ -s "$library" ] || exit 97; done; exec "$@"' hide)
   note "the programs run below with these out of sight: $(tr '\n' ' ' <<<"$hidden")"
