@@ -1,8 +1,10 @@
 // Start-up time of a window program: starts it and times the moment the X server maps its
 // top-level window, counted from just before the fork.
 //   map_watch --title TITLE [--timeout SECONDS] -- COMMAND [ARGS...]
-// Prints "mapped_ms=<ms with three decimals> window=<id>" and ends the program (SIGTERM, then
-// SIGKILL after 5 s). Exit status 0 when the window was seen mapped, 1 otherwise.
+// Prints "mapped_ms=<ms with three decimals> cpu_ms=<ms> window=<id>" and ends the program
+// (SIGTERM, then SIGKILL after 5 s). cpu_ms is the time the program (the process started, not
+// any it starts in turn) had spent on a CPU when its window was mapped, -1 if unknown. Exit
+// status 0 when the window was seen mapped, 1 otherwise.
 // The root window's SubstructureNotify shows every top-level window mapped on the screen, so the
 // watch needs no cooperation from the program and no window manager.
 #include <X11/Xlib.h>
@@ -33,6 +35,17 @@ std::string WindowTitle(Display* display, Window window) {
   std::string title = name;
   XFree(name);
   return title;
+}
+
+// The time `child` has run on a CPU: the first field of /proc/<pid>/schedstat, in ns.
+double CpuMs(pid_t child) {
+  const std::string path = "/proc/" + std::to_string(child) + "/schedstat";
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (!file) return -1;
+  unsigned long long ns = 0;
+  const bool read = std::fscanf(file, "%llu", &ns) == 1;
+  std::fclose(file);
+  return read ? static_cast<double>(ns) / 1e6 : -1;
 }
 
 // Ends the child and collects it, so the next run starts on an empty screen.
@@ -111,7 +124,8 @@ int main(int argc, char** argv) {
       const double mapped = MonotonicMs();
       // The title is set before the map; a window mapped with another title is someone else's.
       if (WindowTitle(display, event.xmap.window) != title) continue;
-      std::printf("mapped_ms=%.3f window=0x%lx\n", mapped - started, event.xmap.window);
+      std::printf("mapped_ms=%.3f cpu_ms=%.3f window=0x%lx\n", mapped - started, CpuMs(child),
+                  event.xmap.window);
       std::fflush(stdout);
       EndChild(child);
       XCloseDisplay(display);

@@ -37,7 +37,8 @@ sightrel=$(copy_program E2E_SIGHTREL "$folder") || fail "could not copy Sightrel
 printf '0345\r\n0456\r\n' >"$folder/coordinates.dat"
 move_pointer 640 620
 
-# time_starts TITLE PROGRAM: prints the start-up times of RUNS runs, in ms, one a line.
+# time_starts TITLE PROGRAM: prints, for each of RUNS runs, the start-up time and the CPU time
+# the program had used by then, in ms, one run a line.
 time_starts() {
   local title=$1 program=$2 run line
   local -a command
@@ -47,15 +48,15 @@ time_starts() {
       fail "$title: no window mapped in run $run: $(tail -n 3 "$scratch/map_watch.err")"
     wait_for_no_window "$title" 10 || fail "$title: the window of run $run is still there"
     ((run == 0)) && continue # the warm-up run
-    echo "${line#mapped_ms=}" | cut -d' ' -f1
+    sed -E 's/^mapped_ms=([^ ]+) cpu_ms=([^ ]+) .*/\1 \2/' <<<"$line"
   done
 }
 
-# summary NAME FILE: "NAME median min max" of the times in FILE.
+# summary NAME FILE [COLUMN=1] [PREFIX]: "NAME median min max" of the times in FILE's COLUMN.
 summary() {
-  sort -n "$2" | awk -v name="$1" '{ v[NR] = $1 }
+  cut -d' ' -f"${3:-1}" "$2" | sort -n | awk -v name="$1" -v p="${4:-}" '{ v[NR] = $1 }
     END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-          printf "%s median_ms=%.1f min_ms=%.1f max_ms=%.1f runs=%d\n", name, m, v[1], v[NR], NR }'
+          printf "%s %smedian_ms=%.1f %smin_ms=%.1f %smax_ms=%.1f runs=%d\n", name, p, m, p, v[1], p, v[NR], NR }'
 }
 
 load_note
@@ -68,6 +69,11 @@ keep_log "$scratch/idlepress.times" "startup-$BENCH_PLATFORM-idlepress.times"
 echo
 printf 'RESULT startup platform=%s %s\n' "$BENCH_PLATFORM" "$(summary Sightrel "$scratch/sightrel.times")"
 printf 'RESULT startup platform=%s %s\n' "$BENCH_PLATFORM" "$(summary Idlepress "$scratch/idlepress.times")"
+# The CPU time is the started process's own: under Wine that is only the wine-run.sh script.
+if [[ $BENCH_PLATFORM == linux ]]; then
+  printf 'RESULT startup_cpu platform=linux %s\n' "$(summary Sightrel "$scratch/sightrel.times" 2 cpu_)"
+  printf 'RESULT startup_cpu platform=linux %s\n' "$(summary Idlepress "$scratch/idlepress.times" 2 cpu_)"
+fi
 
 # The dynamic loader's share, which full RELRO (-z now) changes: relocations processed before
 # main, counted by glibc (LD_DEBUG=statistics) in a start that fails at once for want of a display.

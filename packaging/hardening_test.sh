@@ -64,11 +64,29 @@ check_linux() {
     fail "$name: no BIND_NOW, so RELRO is only partial (-z now)"
   imports=$(readelf --dyn-syms -W "$program" | awk '$7 == "UND" { sub(/@.*/, "", $8); print $8 }')
   grep -qx __stack_chk_fail <<<"$imports" || fail "$name does not import __stack_chk_fail: no stack protector"
-  plain=$(grep -Ex '(v?f|v?s|v?sn|v?)printf' <<<"$imports" | tr '\n' ' ' | sed 's/ $//')
+  # sprintf aside: the C++ library linked into the program calls it (in its demangler; GCC builds
+  # its own library without _FORTIFY_SOURCE), and the sources here never do.
+  plain=$(grep -Ex '(v?f|v?s|v?sn|v?)printf' <<<"$imports" | grep -vx sprintf | tr '\n' ' ' | sed 's/ $//')
   [[ -z $plain ]] || fail "$name imports $plain, not the __*_chk form: not fortified"
   grep -Eqx '__[a-z]+_chk' <<<"$imports" ||
     fail "$name imports no __*_chk function: not fortified, or it calls nothing glibc fortifies"
   pass "$name: PIE, full RELRO, stack protector, fortified ($(grep -Ex '__[a-z]+_chk' <<<"$imports" | tr '\n' ' ' | sed 's/ $//'))"
+
+  # What it needs on the user's machine: only the X11 libraries every desktop has, and glibc 2.34
+  # or later (libgcc_s comes with it: glibc loads it itself). FLTK and libstdc++ are linked in,
+  # and no search path of the program's own (RPATH, RUNPATH) can bring a library from elsewhere.
+  local -r usual='lib(X11|Xext|Xtst|Xft|Xrender|Xfixes|Xcursor|Xinerama|fontconfig|freetype)\.so\.[0-9]+'
+  local -r glibc='lib(c|m|dl|pthread|rt)\.so\.[0-9]+|ld-linux-x86-64\.so\.2|libgcc_s\.so\.1'
+  local needed others newest
+  needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p' <<<"$dynamic")
+  others=$(grep -Evx "$usual|$glibc" <<<"$needed" | tr '\n' ' ' | sed 's/ $//')
+  [[ -z $others ]] || fail "$name needs $others, beyond the X11 libraries and glibc"
+  ! grep -E '\((RPATH|RUNPATH)\)' <<<"$dynamic" || fail "$name carries a library search path (above)"
+  newest=$(readelf -VW "$program" | grep -oE 'GLIBC_[0-9]+(\.[0-9]+)+' | sort -uV | tail -n 1)
+  [[ -n $newest ]] || fail "$name: readelf shows no GLIBC_ version needed"
+  [[ $(printf '%s\n' "$newest" GLIBC_2.34 | sort -V | tail -n 1) == GLIBC_2.34 ]] ||
+    fail "$name needs $newest, newer than glibc 2.34: $(objdump -T "$program" | grep -F "($newest)" | awk '{ print $NF }' | tr '\n' ' ')"
+  pass "$name: needs $(tr '\n' ' ' <<<"$needed" | sed 's/ $//'); $newest at most; no RPATH or RUNPATH"
 }
 
 # A PE image's DependentLoadFlags, the WORD at offset 0x4E of its load configuration (Microsoft's

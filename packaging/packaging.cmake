@@ -31,8 +31,36 @@ if(PLATFORM_WINDOWS)
 endif()
 
 install(TARGETS ${release_programs} RUNTIME DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+# The user's guide: README.md's first section as plain text, so that the archive links to no
+# picture or script it lacks. The zip's has Windows line ends.
+find_program(PYTHON3 python3 REQUIRED)
+set(user_guide ${CMAKE_BINARY_DIR}/packaging/README.txt)
+if(PLATFORM_WINDOWS)
+  set(user_guide_line_ends crlf)
+else()
+  set(user_guide_line_ends lf)
+endif()
+add_custom_command(OUTPUT ${user_guide}
+  COMMAND ${PYTHON3} ${PACKAGING_DIR}/user_guide.py ${PROJECT_SOURCE_DIR}/README.md ${user_guide}
+          ${user_guide_line_ends}
+  DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PACKAGING_DIR}/user_guide.py
+  COMMENT "Writing the user's guide, README.txt"
+  VERBATIM)
+add_custom_target(user_guide ALL DEPENDS ${user_guide})
+install(FILES ${user_guide} ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 if(NOT PLATFORM_WINDOWS)
+  # FLTK is linked into the programs: its licence asks that they say so (NOTICE-FLTK.txt).
+  file(STRINGS ${FLTK_INCLUDE_DIR}/FL/Enumerations.H fltk_version_lines
+       REGEX "^#define FL_(MAJOR|MINOR|PATCH)_VERSION")
+  string(REGEX REPLACE ".*MAJOR_VERSION[ \t]+([0-9]+).*MINOR_VERSION[ \t]+([0-9]+).*PATCH_VERSION[ \t]+([0-9]+).*"
+                       "\\1.\\2.\\3" FLTK_VERSION "${fltk_version_lines}")
+  execute_process(COMMAND dpkg-query -W -f=\${Version} libfltk1.3-dev OUTPUT_VARIABLE FLTK_DEBIAN_VERSION
+                  RESULT_VARIABLE dpkg_status ERROR_QUIET)
+  if(NOT dpkg_status EQUAL 0 OR FLTK_DEBIAN_VERSION STREQUAL "")
+    message(FATAL_ERROR "dpkg-query does not know libfltk1.3-dev: the FLTK notice needs its version")
+  endif()
+  configure_file(${PACKAGING_DIR}/linux/NOTICE-FLTK.txt.in ${CMAKE_BINARY_DIR}/packaging/NOTICE-FLTK.txt @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/NOTICE-FLTK.txt DESTINATION .)
   # Desktop entries need the programs' absolute path, known once unpacked: add-to-menu.sh fills
   # it in and writes them to ~/.local/share/applications.
   install(PROGRAMS ${PACKAGING_DIR}/linux/add-to-menu.sh DESTINATION .)
@@ -60,7 +88,7 @@ add_custom_target(package
   COMMAND bash ${PACKAGING_DIR}/pack.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR} ${release_name} ${RELEASE_ARCHIVE}
   COMMENT "Packing ${release_name}${release_archive_suffix}"
   VERBATIM)
-add_dependencies(package ${release_programs})
+add_dependencies(package ${release_programs} user_guide)
 
 if(PLATFORM_WINDOWS)
   set(release_platform windows)

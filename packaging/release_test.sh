@@ -26,14 +26,16 @@ pass "packaged $(basename "$RELEASE_ARCHIVE") ($(stat -c %s "$RELEASE_ARCHIVE") 
 
 unpacked=$scratch/unpacked
 mkdir -p "$unpacked"
+windows_files=(Idlepress.exe LICENSE README.txt Sightrel.exe)
+linux_files=(Idlepress LICENSE NOTICE-FLTK.txt README.txt Sightrel add-to-menu.sh desktop/idlepress.desktop.in
+             desktop/idlepress.png desktop/sightrel.desktop.in desktop/sightrel.png)
 if [[ $E2E_PLATFORM == windows ]]; then
   unzip -q "$RELEASE_ARCHIVE" -d "$unpacked" || fail "unzip could not unpack $RELEASE_ARCHIVE"
-  expected=(Idlepress.exe LICENSE README.md Sightrel.exe)
+  expected=("${windows_files[@]}") other=("${linux_files[@]}")
   sightrel_name=Sightrel.exe idlepress_name=Idlepress.exe
 else
   tar -xzf "$RELEASE_ARCHIVE" -C "$unpacked" || fail "tar could not unpack $RELEASE_ARCHIVE"
-  expected=(Idlepress LICENSE README.md Sightrel add-to-menu.sh desktop/idlepress.desktop.in
-            desktop/idlepress.png desktop/sightrel.desktop.in desktop/sightrel.png)
+  expected=("${linux_files[@]}") other=("${windows_files[@]}")
   sightrel_name=Sightrel idlepress_name=Idlepress
 fi
 assert_eq "the archive's top level" "$RELEASE_NAME" \
@@ -43,6 +45,23 @@ assert_eq "the files in $RELEASE_NAME/" "${expected[*]}" \
   "$(cd "$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
 sightrel=$folder/$sightrel_name
 idlepress=$folder/$idlepress_name
+without_libraries=() # what the programs are started under, on Linux (below)
+
+# The user's guide names no file the user can't find: each is in this archive, in the other
+# platform's (the guide serves both), or is coordinates.dat, which Sightrel writes.
+guide=$folder/README.txt
+named=$(sed -E 's#<?https?://[^ >]*>?##g' "$guide" |
+  grep -oE '[A-Za-z0-9_./-]*[A-Za-z0-9_-]\.(sh|txt|md|png|ico|exe|dat|desktop|in|json|cmake|cpp|hpp)\b' | sort -u)
+for name in $named; do
+  [[ " ${expected[*]} ${other[*]} coordinates.dat " == *[\ /]"$name "* ]] ||
+    fail "README.txt names $name, which the archive does not hold"
+done
+if [[ $E2E_PLATFORM == windows ]]; then
+  ! grep -q $'[^\r]$' "$guide" || fail "README.txt in the zip has lines that don't end in CRLF"
+else
+  ! grep -q $'\r' "$guide" || fail "README.txt in the .tar.gz has CR line ends"
+fi
+pass "README.txt names only files in the archive ($(tr '\n' ' ' <<<"$named" | sed 's/ $//'))"
 
 if [[ $E2E_PLATFORM == windows ]]; then
   # The version resource, as UTF-16 strings in the file.
@@ -69,6 +88,21 @@ else
     fi
   done
   pass "add-to-menu.sh wrote entries that run the unpacked programs"
+  for program in "$sightrel" "$idlepress"; do
+    (($(stat -c %s "$program") < 1024 * 1024)) || fail "$(basename "$program") is $(stat -c %s "$program") bytes, 1 MB or more"
+  done
+  pass "Sightrel $(stat -c %s "$sightrel") bytes, Idlepress $(stat -c %s "$idlepress") bytes: under 1 MB"
+  # The programs run as on a desktop without FLTK, the C++ library or libsystemd: each is covered
+  # by an empty file in a private mount namespace.
+  hidden=$(ldconfig -p | awk '$1 ~ /^lib(fltk[a-z_]*|stdc\+\+|systemd)\.so/ { print $NF }' | xargs -r realpath | sort -u)
+  [[ -n $hidden ]] || fail "ldconfig knows no FLTK, libstdc++ or libsystemd to hide"
+  without_libraries=(env "HIDDEN=$hidden" unshare --mount)
+  ((EUID == 0)) || without_libraries+=(--map-root-user)
+  "${without_libraries[@]}" true || skip "unshare can't make a mount namespace here"
+  # shellcheck disable=SC2016 # expanded by sh, in the namespace
+  without_libraries+=(sh -c 'for library in $HIDDEN; do
+    mount --bind /dev/null "$library" && ! [ -s "$library" ] || exit 97; done; exec "$@"' hide)
+  note "the programs run below with these out of sight: $(tr '\n' ' ' <<<"$hidden")"
 fi
 
 # ---- the unpacked programs, end to end -----------------------------------------------------
@@ -78,10 +112,10 @@ clicks=$scratch/clicks.log
 start_recorder "$clicks" 200 150 800 600 "Target Recorder"
 
 move_pointer "$mark_x" "$mark_y"
-start_platform_program sightrel "$sightrel"
+start_platform_program sightrel "${without_libraries[@]}" "$sightrel"
 sightrel_pid=$LAST_PID
 window=$(wait_for_window "Mouse Position" 30) ||
-  fail "expected the unpacked Sightrel's \"Mouse Position\" window within 30 s, saw none"
+  fail "expected the unpacked Sightrel's \"Mouse Position\" window within 30 s, saw none: $(tail -n 3 "$scratch/sightrel.err")"
 focus_window "$window" || fail "could not give Sightrel's window the keyboard focus"
 xdotool key Return
 wait_for_exit "$sightrel_pid" 10 || fail "Return: expected Sightrel to end within 10 s, it is still running"
@@ -89,8 +123,9 @@ assert_eq "Sightrel's exit status" 0 "$EXIT_STATUS"
 assert_file_bytes "coordinates.dat beside the unpacked Sightrel" "$folder/coordinates.dat" '0432\r\n0321\r\n'
 
 move_pointer 777 555
-start_platform_program idlepress "$idlepress"
-window=$(wait_for_window Idlepress 30) || fail "expected the unpacked Idlepress's window within 30 s, saw none"
+start_platform_program idlepress "${without_libraries[@]}" "$idlepress"
+window=$(wait_for_window Idlepress 30) ||
+  fail "expected the unpacked Idlepress's window within 30 s, saw none: $(tail -n 3 "$scratch/idlepress.err")"
 set_idle_limit_by_prompt "$window" 2 "$rest_x" "$rest_y"
 wait_for_lines "$clicks" 3 10 ||
   fail "expected 3 clicks within 10 s of the prompt closing, the recorder saw $(line_count "$clicks"): $(tr '\n' ';' <"$clicks")"

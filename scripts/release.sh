@@ -5,6 +5,7 @@
 #   SightrelIdlepress-<version>-linux-x86_64.tar.gz   (built in build/linux/package/)
 #   SightrelIdlepress-<version>-windows-x64.zip       (built in build/windows/package/)
 #   SHA256SUMS                                         (sha256sum -c SHA256SUMS checks them)
+# and prints the size of each program in them.
 #
 #   scripts/release.sh --verify [--reuse-builds] [linux] [windows]
 # builds the programs and archives of this checkout twice instead, in two scratch folders of
@@ -69,6 +70,13 @@ if ((!verify)); then
   (cd build/release && sha256sum -- * >SHA256SUMS)
   echo "Release archives and their checksums, in build/release:"
   (cd build/release && ls -l && cat SHA256SUMS)
+  echo "The programs in them, in bytes:"
+  for preset in "${platforms[@]}"; do
+    case $preset in
+      linux) tar -tvzf "$(archive_of linux)" | awk '$NF ~ /\/(Sightrel|Idlepress)$/ { print "  " $3 "  " $NF }' ;;
+      windows) unzip -l "$(archive_of windows)" | awk '$NF ~ /\/(Sightrel|Idlepress)\.exe$/ { print "  " $1 "  " $NF }' ;;
+    esac
+  done
   exit 0
 fi
 

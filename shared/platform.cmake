@@ -18,7 +18,19 @@ else()
   find_package(X11 REQUIRED)
   # Found by hand: Debian's FLTK package config insists on the fluid designer being installed.
   find_path(FLTK_INCLUDE_DIR FL/Fl.H REQUIRED)
-  find_library(FLTK_LIBRARY fltk REQUIRED)
+  # FLTK linked in (Debian ships libfltk.a), so that the programs need no FLTK on the user's
+  # machine: distributions differ in which FLTK, if any, they ship. What libfltk.a calls comes
+  # from the X11 libraries every desktop has (fltk-config --ldstaticflags); --as-needed on the
+  # programs keeps only those they use.
+  find_library(FLTK_STATIC_LIBRARY NAMES libfltk.a REQUIRED)
+  find_package(Fontconfig REQUIRED)
+  foreach(x11_part Xft Xrender Xfixes Xcursor Xinerama Xext)
+    if(NOT X11_${x11_part}_FOUND)
+      message(FATAL_ERROR "lib${x11_part} and its headers are missing (scripts/install-deps.sh installs them)")
+    endif()
+  endforeach()
+  set(FLTK_LINK_LIBRARIES ${FLTK_STATIC_LIBRARY} X11::Xft X11::Xrender X11::Xfixes X11::Xcursor X11::Xinerama
+                          X11::Xext Fontconfig::Fontconfig X11::X11 m)
   # sd-bus, for the desktop's idle time in a Wayland session.
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
@@ -37,7 +49,7 @@ else()
     linux/x11_window_hints.cpp
   )
   target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR})
-  target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LIBRARY} X11::X11 X11::Xtst
+  target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LINK_LIBRARIES} X11::Xtst
                         PRIVATE PkgConfig::LIBSYSTEMD PNG::PNG project_warnings)
 endif()
 target_include_directories(desktop_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
@@ -72,5 +84,11 @@ function(add_desktop_program name)
     configure_file(${SHARED_PLATFORM_DIR}/linux/program_icon.cpp.in
                    ${CMAKE_CURRENT_BINARY_DIR}/${name}_icon.cpp @ONLY)
     target_sources(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${name}_icon.cpp)
+    # The C++ library linked in too, as the .exe files have it, whatever GCC (if any) the user's
+    # distribution has; --gc-sections keeps only the parts of it that are called (a third of the
+    # size). libgcc stays shared: libgcc_s.so.1 is on every glibc system (glibc loads it itself to
+    # unwind a cancelled thread), whereas GCC 12's static unwinder calls _dl_find_object, which
+    # would ask for glibc 2.35. --as-needed drops every library named above the program doesn't call.
+    target_link_options(${name} PRIVATE -static-libstdc++ -Wl,--gc-sections -Wl,--as-needed)
   endif()
 endfunction()

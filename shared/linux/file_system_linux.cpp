@@ -1,10 +1,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -59,8 +61,13 @@ std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
                                  FilePath& temporary) {
   // The process id keeps two grabs at once apart; the random part, a name left by a process that
   // was killed and whose id came round again.
-  std::random_device seed;
-  std::minstd_rand random(seed());
+  // The seed comes from getrandom (glibc 2.25), not std::random_device: the static C++ library's
+  // random_device calls arc4random, which would make the program need glibc 2.36.
+  unsigned seed = 0;
+  if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed)) {
+    seed = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
+  std::minstd_rand random(seed);
   for (int attempt = 0;; ++attempt) {
     temporary = TemporaryName<char>(target, static_cast<unsigned long>(::getpid()), random());
     bool name_taken = false;
