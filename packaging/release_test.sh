@@ -51,7 +51,7 @@ without_libraries=() # what the programs are started under, on Linux (below)
 # platform's (the guide serves both), or is coordinates.dat, which Sightrel writes.
 guide=$folder/README.txt
 named=$(sed -E 's#<?https?://[^ >]*>?##g' "$guide" |
-  grep -oE '[A-Za-z0-9_./-]*[A-Za-z0-9_-]\.(sh|txt|md|png|ico|exe|dat|desktop|in|json|cmake|cpp|hpp)\b' | sort -u)
+  grep -oE '[A-Za-z0-9_./-]*[A-Za-z0-9_-]\.(sh|txt|md|png|ico|exe|dat|desktop|in|json|cmake|cpp|hpp)\b' | sed 's#^\./##' | sort -u)
 for name in $named; do
   [[ " ${expected[*]} ${other[*]} coordinates.dat " == *[\ /]"$name "* ]] ||
     fail "README.txt names $name, which the archive does not hold"
