@@ -35,7 +35,7 @@ const shared::FormLayout& ClickerForm::Layout() const {
       .caption = "Idlepress",
       .client_width = 315,
       .client_height = 315,
-      .timer_interval_ms = 1000,
+      .timer_interval_ms = static_cast<int>(kTickMilliseconds),
       .always_on_top = true,
       .tool_window = true,
       // A stray Escape, after dismissing the prompt say, must not end an unattended clicker.

@@ -19,8 +19,9 @@ std::int32_t ConvertTarget(const std::string& text, const char* axis) {
 
 }  // namespace
 
-// The own click is made early in its tick and the desktop is asked early in a later one; a tick
-// that comes a little late makes the own input look a little more recent than whole ticks.
+// By the count, the watch's own last click is a whole number of ticks old when the desktop is
+// asked. It is younger when the tick that clicked came later than the tick that asks (timers run
+// a few milliseconds late, more under load): input up to this much younger is still its own.
 constexpr std::uint64_t kOwnInputSlackMs = kTickMilliseconds / 4;
 
 IdleWatch::IdleWatch(shared::Pointer& pointer, std::string target_x, std::string target_y,
