@@ -25,11 +25,12 @@ std::int32_t ConvertTarget(const std::string& text, const char* axis) {
 constexpr std::uint64_t kOwnInputSlackMs = kTickMilliseconds / 4;
 
 IdleWatch::IdleWatch(shared::Pointer& pointer, std::string target_x, std::string target_y,
-                     shared::DesktopIdleTime* desktop_idle)
+                     shared::DesktopIdleTime* desktop_idle, shared::SessionLock* session_lock)
     : TargetX(std::move(target_x)),
       TargetY(std::move(target_y)),
       pointer_(pointer),
-      desktop_idle_(desktop_idle) {}
+      desktop_idle_(desktop_idle),
+      session_lock_(session_lock) {}
 
 void IdleWatch::Timer1_Timer() {
   if (ticks_since_own_input_ < std::numeric_limits<std::uint32_t>::max()) ++ticks_since_own_input_;
@@ -37,10 +38,15 @@ void IdleWatch::Timer1_Timer() {
   const bool seen = pointer_.GetCursorPos(current);
 
   if (!Clicking) {
-    // A pointer that can't be read (a locked desktop) is not a pointer resting at (0, 0): the
-    // tick neither counts nor moves the resting place. Nor is a pointer that reads still while
-    // the user works where the X pointer can't be seen.
-    if (!seen) return;
+    // A locked session is not a pointer at rest, nor, on Windows, one at (0, 0). There the
+    // pointer can't be read: GetCursorPos needs the input desktop to be the current desktop
+    // (Microsoft's GetCursorPos page), and a locked workstation shows a secure desktop instead
+    // (the "Winlogon States" page). The resting place stays; the count starts over.
+    if (!seen || SessionLocked()) {
+      IdleCount = 0;
+      return;
+    }
+    // Nor is a pointer that reads still while the user works where the X pointer can't be seen.
     if (current == LastPos && DesktopSawUserInput()) return;
     if (current == LastPos) {
       // Stops at the top instead of overflowing when the limit lies below the count.
@@ -76,6 +82,13 @@ void IdleWatch::ClickTarget() {
 void IdleWatch::Click(std::int32_t x, std::int32_t y) {
   ClickAt(pointer_, x, y);
   ticks_since_own_input_ = 0;
+}
+
+bool IdleWatch::SessionLocked() {
+  if (!session_lock_) return false;
+  const std::optional<bool> locked = session_lock_->Locked();
+  LockStateUnknown = !locked;
+  return locked.value_or(false);
 }
 
 bool IdleWatch::DesktopSawUserInput() {

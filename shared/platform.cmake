@@ -18,11 +18,14 @@ else()
   # Found by hand: Debian's FLTK package config insists on the fluid designer being installed.
   find_path(FLTK_INCLUDE_DIR FL/Fl.H REQUIRED)
   find_library(FLTK_LIBRARY fltk REQUIRED)
-  # sd-bus, for the desktop's idle time in a Wayland session.
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+  # sd-bus, for the session's lock state and the desktop's idle time in a Wayland session: only
+  # its header at build time; libsystemd.so.0 is loaded at run time, where it is installed.
+  find_path(SD_BUS_INCLUDE_DIR systemd/sd-bus.h REQUIRED)
   add_library(desktop_platform STATIC
     linux/desktop_session_linux.cpp
+    linux/local_bus.cpp
+    linux/logind_session_lock.cpp
+    linux/sd_bus_library.cpp
     linux/x11_pointer.cpp
     linux/fltk_controls.cpp
     linux/fltk_desktop.cpp
@@ -31,9 +34,9 @@ else()
     linux/fltk_report.cpp
     linux/x11_window_hints.cpp
   )
-  target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR})
+  target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR} ${SD_BUS_INCLUDE_DIR})
   target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LIBRARY} X11::X11 X11::Xtst
-                        PRIVATE PkgConfig::LIBSYSTEMD project_warnings)
+                        PRIVATE ${CMAKE_DL_LIBS} project_warnings)
 endif()
 target_include_directories(desktop_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 
