@@ -35,7 +35,7 @@ const shared::FormLayout& ClickerForm::Layout() const {
       .caption = "Idlepress",
       .client_width = 315,
       .client_height = 315,
-      .timer_interval_ms = 1000,
+      .timer_interval_ms = static_cast<int>(kTickMilliseconds),
       .always_on_top = true,
       .tool_window = true,
       // A stray Escape, after dismissing the prompt say, must not end an unattended clicker.
@@ -59,7 +59,8 @@ void ClickerForm::Form_Load(shared::Desktop& desktop) {
   shared::CoordinateTexts target = shared::ReadCoordinateFile(file);
   CheckTarget(target.x, "first", file);
   CheckTarget(target.y, "second", file);
-  watch_.emplace(pointer_, std::move(target.x), std::move(target.y), session_.idle_time.get());
+  watch_.emplace(pointer_, std::move(target.x), std::move(target.y), session_.idle_time.get(),
+                 session_.lock.get());
   watch_->IdleLimit = kDefaultIdleLimit;
   watch_->Clicking = false;
   watch_->ClickStep = 0;
@@ -112,6 +113,9 @@ void ClickerForm::ShowStatus(shared::Desktop& desktop) const {
     if (watch_->DesktopIdleUnknown) {
       state += "\nThe desktop's idle time is unknown: a still X pointer counts as resting.";
     }
+  }
+  if (watch_->LockStateUnknown) {
+    state += "\nThe screen's lock state is unknown: the clicks go on while it is locked.";
   }
   desktop.SetToolTip(kLabel,
                      "Idlepress clicks " + watch_->TargetX + ", " + watch_->TargetY +

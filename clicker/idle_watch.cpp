@@ -19,16 +19,18 @@ std::int32_t ConvertTarget(const std::string& text, const char* axis) {
 
 }  // namespace
 
-// The own click is made early in its tick and the desktop is asked early in a later one; a tick
-// that comes a little late makes the own input look a little more recent than whole ticks.
+// By the count, the watch's own last click is a whole number of ticks old when the desktop is
+// asked. It is younger when the tick that clicked came later than the tick that asks (timers run
+// a few milliseconds late, more under load): input up to this much younger is still its own.
 constexpr std::uint64_t kOwnInputSlackMs = kTickMilliseconds / 4;
 
 IdleWatch::IdleWatch(shared::Pointer& pointer, std::string target_x, std::string target_y,
-                     shared::DesktopIdleTime* desktop_idle)
+                     shared::DesktopIdleTime* desktop_idle, shared::SessionLock* session_lock)
     : TargetX(std::move(target_x)),
       TargetY(std::move(target_y)),
       pointer_(pointer),
-      desktop_idle_(desktop_idle) {}
+      desktop_idle_(desktop_idle),
+      session_lock_(session_lock) {}
 
 void IdleWatch::Timer1_Timer() {
   if (ticks_since_own_input_ < std::numeric_limits<std::uint32_t>::max()) ++ticks_since_own_input_;
@@ -47,10 +49,15 @@ void IdleWatch::Timer1_Timer() {
   }
 
   if (!Clicking) {
-    // A pointer that can't be read (a locked desktop) is not a pointer resting at (0, 0): the
-    // tick neither counts nor moves the resting place. Nor is a pointer that reads still while
-    // the user works where the X pointer can't be seen.
-    if (!seen) return;
+    // A locked session is not a pointer at rest, nor, on Windows, one at (0, 0). There the
+    // pointer can't be read: GetCursorPos needs the input desktop to be the current desktop
+    // (Microsoft's GetCursorPos page), and a locked workstation shows a secure desktop instead
+    // (the "Winlogon States" page). The resting place stays; the count starts over.
+    if (!seen || SessionLocked()) {
+      IdleCount = 0;
+      return;
+    }
+    // Nor is a pointer that reads still while the user works where the X pointer can't be seen.
     if (current == LastPos && DesktopSawUserInput()) return;
     if (current == LastPos) {
       // Stops at the top instead of overflowing when the limit lies below the count.
@@ -86,6 +93,13 @@ void IdleWatch::ClickTarget() {
 void IdleWatch::Click(std::int32_t x, std::int32_t y) {
   ClickAt(pointer_, x, y);
   ticks_since_own_input_ = 0;
+}
+
+bool IdleWatch::SessionLocked() {
+  if (!session_lock_) return false;
+  const std::optional<bool> locked = session_lock_->Locked();
+  LockStateUnknown = !locked;
+  return locked.value_or(false);
 }
 
 bool IdleWatch::DesktopSawUserInput() {

@@ -24,15 +24,19 @@ inline constexpr std::uint64_t kTickMilliseconds = 1000;
 //
 // Where the desktop tells its own idle time (a Wayland session, in which the X pointer is seen
 // only over X11 windows), a tick on which the pointer reads the same pixel but the desktop saw
-// input within the last tick is not a still one: like a tick on which the pointer can't be read,
-// it neither counts nor moves the resting place. Input no later than the watch's own last click
-// is the watch's own, and holds nothing back.
+// input within the last tick is not a still one: it neither counts nor moves the resting place.
+// Input no later than the watch's own last click is the watch's own, and holds nothing back.
+//
+// A tick on which the session is locked (Windows: the pointer can't be read; Linux: the session
+// says so) does not move the resting place and starts the count again from 0: nothing is
+// clicked into a lock screen, and after the unlock a full limit of still ticks passes first.
 class IdleWatch {
  public:
   // The target texts stay as read from the coordinate file; they are converted at each click.
-  // `desktop_idle` may be null: the pointer alone then decides.
+  // `desktop_idle` and `session_lock` may be null: the pointer alone then decides.
   IdleWatch(shared::Pointer& pointer, std::string target_x, std::string target_y,
-            shared::DesktopIdleTime* desktop_idle = nullptr);
+            shared::DesktopIdleTime* desktop_idle = nullptr,
+            shared::SessionLock* session_lock = nullptr);
 
   // One tick. Throws RunFailure if a target text isn't a coordinate when it is to be clicked.
   void Timer1_Timer();
@@ -51,14 +55,18 @@ class IdleWatch {
 
   // The desktop was asked for its idle time and couldn't tell, the last time it was asked.
   bool DesktopIdleUnknown = false;
+  // The session was asked whether it is locked and couldn't tell, the last time it was asked.
+  bool LockStateUnknown = false;
 
  private:
   void ClickTarget();
   void Click(std::int32_t x, std::int32_t y);
   bool DesktopSawUserInput();
+  bool SessionLocked();
 
   shared::Pointer& pointer_;
   shared::DesktopIdleTime* desktop_idle_;
+  shared::SessionLock* session_lock_;
   // Ticks since the one on which the watch last clicked, counting this one; stops at its top.
   std::uint32_t ticks_since_own_input_ = std::numeric_limits<std::uint32_t>::max();
 };

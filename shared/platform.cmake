@@ -31,13 +31,16 @@ else()
   endforeach()
   set(FLTK_LINK_LIBRARIES ${FLTK_STATIC_LIBRARY} X11::Xft X11::Xrender X11::Xfixes X11::Xcursor X11::Xinerama
                           X11::Xext Fontconfig::Fontconfig X11::X11 m)
-  # sd-bus, for the desktop's idle time in a Wayland session.
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+  # sd-bus, for the session's lock state and the desktop's idle time in a Wayland session: only
+  # its header at build time; libsystemd.so.0 is loaded at run time, where it is installed.
+  find_path(SD_BUS_INCLUDE_DIR systemd/sd-bus.h REQUIRED)
   # libpng, to read the program's icon: FLTK's own fonts already load it (through FreeType).
   find_package(PNG REQUIRED)
   add_library(desktop_platform STATIC
     linux/desktop_session_linux.cpp
+    linux/local_bus.cpp
+    linux/logind_session_lock.cpp
+    linux/sd_bus_library.cpp
     linux/x11_pointer.cpp
     linux/fltk_controls.cpp
     linux/fltk_desktop.cpp
@@ -48,9 +51,9 @@ else()
     linux/program_identity.cpp
     linux/x11_window_hints.cpp
   )
-  target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR})
+  target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR} ${SD_BUS_INCLUDE_DIR})
   target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LINK_LIBRARIES} X11::Xtst
-                        PRIVATE PkgConfig::LIBSYSTEMD PNG::PNG project_warnings)
+                        PRIVATE ${CMAKE_DL_LIBS} PNG::PNG project_warnings)
 endif()
 target_include_directories(desktop_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 

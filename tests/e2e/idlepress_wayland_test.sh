@@ -3,9 +3,13 @@
 # GNOME's idle monitor on a private session bus. While the desktop reports input 150 ms ago the
 # X pointer's stillness doesn't count: no click in 20 s. Once it reports an hour of idleness the
 # sequence comes within 17 s. Idlepress says on stderr that it runs in a Wayland session.
+# Case "locked": the monitor reports an hour of idleness, and a stand-in for logind on the same
+# bus (given as the system bus) holds the session locked: no click in 20 s; once it is unlocked
+# the sequence comes a full IdleLimit of ticks later, not sooner.
 # shellcheck disable=SC2016  # eval expands the poll conditions at each try
 source "$(dirname "$0")/lib.sh"
 
+readonly session_case=${1:-idle_time}
 e2e_begin
 [[ $E2E_PLATFORM == linux ]] || skip "the Wayland session is the native build's"
 command -v dbus-daemon >/dev/null || skip "dbus-daemon is not installed"
@@ -35,7 +39,25 @@ reports_idle() {
   assert_eq "the stand-in's idle time" "(uint64 $1,)" "$(gdbus call --session --dest "$monitor" \
     --object-path "$monitor_path" --method "$monitor.GetIdletime")"
 }
-reports_idle 150
+session_env=()
+if [[ $session_case == locked ]]; then
+  readonly logind=org.freedesktop.login1 session=/org/freedesktop/login1/session/e2e7
+  # sets_lock true|false: the stand-in logind's session e2e7 says it is locked, or not.
+  sets_lock() {
+    gdbus call --session --dest "$logind" --object-path "$session" \
+      --method "$logind.Session.SetLockedHint" "$1" >/dev/null || fail "could not set LockedHint $1"
+  }
+  start_program logind env DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" /usr/bin/python3 \
+    -m dbusmock --system --template logind -l "$scratch/logind.log"
+  poll_until 20 eval 'gdbus call --session --dest "$logind" --object-path /org/freedesktop/login1 \
+    --method org.freedesktop.DBus.Mock.AddSession e2e7 seat0 1000 e2e true >/dev/null 2>&1' ||
+    fail "the stand-in logind took no session within 20 s"
+  sets_lock true
+  reports_idle 3600000
+  session_env=(XDG_SESSION_ID=e2e7 DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS")
+else
+  reports_idle 150
+fi
 
 readonly target_x=345 target_y=456 rest_x=640 rest_y=620
 clicks=$scratch/clicks.log
@@ -43,7 +65,7 @@ start_recorder "$clicks" 200 150 800 600 "Target Recorder"
 idlepress_with_target 0345 0456
 
 move_pointer "$rest_x" "$rest_y"
-start_program idlepress env WAYLAND_DISPLAY=wayland-e2e "$idlepress"
+start_program idlepress env WAYLAND_DISPLAY=wayland-e2e "${session_env[@]}" "$idlepress"
 idlepress_pid=$LAST_PID
 wait_for_window Idlepress 20 >/dev/null || fail "expected Idlepress's window within 20 s, saw none"
 grep -q "Wayland session" "$scratch/idlepress.err" ||
@@ -53,17 +75,23 @@ pass "stderr: $(head -n 1 "$scratch/idlepress.err")"
 # The X pointer stays put throughout; only what the desktop reports changes.
 let_time_pass 20
 kill -0 "$idlepress_pid" 2>/dev/null || fail "Idlepress ended while the desktop reported input"
-assert_eq "clicks in 20 s while the desktop reported input 150 ms ago" 0 "$(line_count "$clicks")"
+assert_eq "clicks in 20 s ($session_case)" 0 "$(line_count "$clicks")"
 assert_eq "pointer after 20 s" "$rest_x $rest_y" "$(pointer_location)"
-grep -q GetIdletime "$scratch/monitor.log" || fail "Idlepress never asked the stand-in monitor"
-
-reports_idle 3600000
+if [[ $session_case == locked ]]; then
+  grep -q GetSession "$scratch/logind.log" || fail "Idlepress never asked the stand-in logind"
+  sets_lock false
+  earliest_ms=13000
+else
+  grep -q GetIdletime "$scratch/monitor.log" || fail "Idlepress never asked the stand-in monitor"
+  reports_idle 3600000
+  earliest_ms=0
+fi
 idle_ms=$(now_ms)
 wait_for_lines "$clicks" 3 20 ||
-  fail "expected a sequence within 17 s of the desktop reporting an hour idle, the recorder saw $(line_count "$clicks"): $(tr '\n' ';' <"$clicks")"
+  fail "expected a sequence within 17 s of the change, the recorder saw $(line_count "$clicks"): $(tr '\n' ';' <"$clicks")"
 read -r t1 x1 y1 b1 < <(click_line "$clicks" 1)
 read -r _ x3 y3 b3 < <(click_line "$clicks" 3)
 assert_eq "first click (x y button)" "$target_x $target_y 1" "$x1 $y1 $b1"
 assert_eq "third click, at the resting place (x y button)" "$rest_x $rest_y 1" "$x3 $y3 $b3"
-assert_between "first click after the desktop reported an hour idle" $((t1 - idle_ms)) 0 17000 " ms"
+assert_between "first click after the change" $((t1 - idle_ms)) "$earliest_ms" 17000 " ms"
 note "passed"

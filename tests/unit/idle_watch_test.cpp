@@ -50,17 +50,20 @@ void AddSequence(Timeline& timeline, int tick, POINT rest) {
 
 // A desktop that tells its own idle time, as a Wayland compositor's idle monitor does: the
 // milliseconds since the last input it saw, the user's or the watch's own clicks. Times are
-// milliseconds from start-up: tick n asks at n * 1000 + 1 and clicks at n * 1000 + 2.
-class FakeDesktopIdle : public shared::DesktopIdleTime {
+// milliseconds from start-up: tick n asks at n * 1000 + 1 and clicks at n * 1000 + 2. It tells
+// whether the session is locked too, as logind does.
+class FakeDesktopIdle : public shared::DesktopIdleTime, public shared::SessionLock {
  public:
   std::optional<std::uint64_t> MillisecondsSinceInput() override {
     if (!answers) return std::nullopt;
     return static_cast<std::uint64_t>(now_ms - last_input_ms);
   }
+  std::optional<bool> Locked() override { return answers ? std::optional(locked) : std::nullopt; }
 
   std::int64_t now_ms = 0;
   std::int64_t last_input_ms = -3'600'000;
   bool answers = true;
+  bool locked = false;
 };
 
 struct Case {
@@ -81,7 +84,8 @@ TEST_P(IdleWatchTimeline, ClicksOnTheExpectedTicks) {
   FakePointer pointer;
   pointer.position = kRest;
   FakeDesktopIdle desktop;
-  clicker::IdleWatch watch(pointer, "0123", "0456", c.desktop ? &desktop : nullptr);
+  clicker::IdleWatch watch(pointer, "0123", "0456", c.desktop ? &desktop : nullptr,
+                           c.desktop ? &desktop : nullptr);
   watch.SetIdleLimit(c.limit);
   std::size_t presses = 0;
   const Timeline actual = RunTicks(watch, pointer, c.ticks, [&](int tick) {
@@ -96,6 +100,7 @@ TEST_P(IdleWatchTimeline, ClicksOnTheExpectedTicks) {
     EXPECT_EQ(watch.ClickStep, 0);
   }
   EXPECT_EQ(watch.DesktopIdleUnknown, c.desktop && !desktop.answers);
+  EXPECT_EQ(watch.LockStateUnknown, c.desktop && !desktop.answers);
 }
 
 const Case kCases[] = {
@@ -204,9 +209,19 @@ const Case kCases[] = {
      },
      [] {
        Timeline t;
-       AddSequence(t, 42, kRest);  // ticks 2-4 and 31-42 are the 15 still ones
+       AddSequence(t, 45, kRest);  // the count starts over: ticks 31-45 are the 15 still ones
        return t;
      }},
+    {"LockedSessionNeitherCountsNorClicksAndRestartsTheCount", 15, 80,
+     [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] {
+       Timeline t;
+       AddSequence(t, 16, kRest);
+       AddSequence(t, 55, kRest);  // tick 19 counts, 20-40 don't; 41-55 are the 15 still ones
+       AddSequence(t, 72, kRest);
+       return t;
+     },
+     [](int tick, FakeDesktopIdle& d) { d.locked = tick >= 20 && tick <= 40; }},
     {"LockedDesktopIsNotAPointerAtTheOrigin", 15, 100,
      [](int, FakePointer& p, clicker::IdleWatch&) { p.refuse_reads = true; },
      [] { return Timeline{}; }},

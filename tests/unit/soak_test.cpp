@@ -91,8 +91,9 @@ std::string Text(POINT p) {
 // one tick, the target again on the next, then on the next the place the pointer rested when
 // the sequence began. With a `constant_limit` it also checks when sequences begin: as soon as
 // the pointer has been read at one place `limit` times in a row after the place it rested on
-// (for 0: as soon as it is read somewhere new); never for a negative limit. Unreadable ticks
-// don't count, and the pointer is not watched while a sequence runs.
+// (for 0: as soon as it is read somewhere new); never for a negative limit. An unreadable tick
+// (a locked desktop) starts the count again at the rest place, and the pointer is not watched
+// while a sequence runs.
 Verdict Check(const DayLog& log, std::optional<std::int16_t> constant_limit) {
   Verdict verdict;
   const int ticks = static_cast<int>(log.ticks.size());
@@ -156,7 +157,10 @@ Verdict Check(const DayLog& log, std::optional<std::int16_t> constant_limit) {
   POINT last{0, 0};
   int run = 1;
   for (int tick = 1; tick <= ticks; ++tick) {
-    if (!reading[tick]) continue;
+    if (!reading[tick]) {
+      run = 1;
+      continue;
+    }
     run = *reading[tick] == last ? run + 1 : 1;
     last = *reading[tick];
     const bool due = limit >= 0 && (limit == 0 ? run == 1 : run == limit + 1);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <memory>
+
+#include "../desktop_session.hpp"
+
+namespace shared {
+
+// The lock state of the program's own login session, as systemd-logind holds it for the
+// desktop: the session's LockedHint on the system bus, which the desktop's screen locker sets.
+// Connects at the first question.
+std::unique_ptr<SessionLock> OpenLogindSessionLock();
+
+}  // namespace shared
