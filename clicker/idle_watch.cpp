@@ -39,9 +39,12 @@ void IdleWatch::Timer1_Timer() {
 
   // A held button is the user at work with a still pointer (a drag paused over a folder, a press
   // held on a scroll arrow): the count starts again, as for a moved pointer, and no sequence
-  // starts or goes on, since a move now would drag what is held and a click would drop it.
-  if (pointer_.AnyButtonHeld()) {
-    if (seen) LastPos = current;
+  // starts or goes on, since a move now would drag what is held and a click would drop it. A
+  // locked session is the user away behind a lock screen, which clicks would only wake: the
+  // count starts again too, the resting place stays, and a sequence under way ends.
+  const bool held = pointer_.AnyButtonHeld();
+  if (held || SessionLocked()) {
+    if (held && seen) LastPos = current;
     IdleCount = 0;
     Clicking = false;
     ClickStep = 0;
@@ -49,11 +52,11 @@ void IdleWatch::Timer1_Timer() {
   }
 
   if (!Clicking) {
-    // A locked session is not a pointer at rest, nor, on Windows, one at (0, 0). There the
-    // pointer can't be read: GetCursorPos needs the input desktop to be the current desktop
-    // (Microsoft's GetCursorPos page), and a locked workstation shows a secure desktop instead
-    // (the "Winlogon States" page). The resting place stays; the count starts over.
-    if (!seen || SessionLocked()) {
+    // A locked Windows desktop is not a pointer resting at (0, 0) either. There the pointer can't
+    // be read: GetCursorPos needs the input desktop to be the current desktop (Microsoft's
+    // GetCursorPos page), and a locked workstation shows a secure desktop instead (the
+    // "Winlogon States" page). The resting place stays; the count starts over.
+    if (!seen) {
       IdleCount = 0;
       return;
     }

@@ -216,12 +216,14 @@ const Case kCases[] = {
      [](int, FakePointer&, clicker::IdleWatch&) {},
      [] {
        Timeline t;
-       AddSequence(t, 16, kRest);
-       AddSequence(t, 55, kRest);  // tick 19 counts, 20-40 don't; 41-55 are the 15 still ones
-       AddSequence(t, 72, kRest);
+       // The lock on tick 17 ends the sequence, the pointer left on the target, which becomes
+       // the resting place on tick 18; 18-19 count, 20-40 don't; 41-55 are the 15 still ones.
+       t[16] = {kTarget};
+       AddSequence(t, 55, kTarget);
+       AddSequence(t, 72, kTarget);
        return t;
      },
-     [](int tick, FakeDesktopIdle& d) { d.locked = tick >= 20 && tick <= 40; }},
+     [](int tick, FakeDesktopIdle& d) { d.locked = tick == 17 || (tick >= 20 && tick <= 40); }},
     {"LockedDesktopIsNotAPointerAtTheOrigin", 15, 100,
      [](int, FakePointer& p, clicker::IdleWatch&) { p.refuse_reads = true; },
      [] { return Timeline{}; }},
