@@ -17,7 +17,7 @@ packages=(
   build-essential cmake pkg-config
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32
   binutils-mingw-w64-x86-64 lld
-  libfltk1.3-dev libx11-dev libxtst-dev libsystemd-dev libpng-dev
+  libfltk1.3-dev libx11-dev libxtst-dev libsystemd-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   # run and test on a private X server, natively and under Wine
