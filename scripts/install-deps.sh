@@ -17,7 +17,7 @@ packages=(
   build-essential cmake pkg-config
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32
   binutils-mingw-w64-x86-64 lld
-  libfltk1.3-dev libx11-dev libxtst-dev libsystemd-dev libpng-dev
+  libfltk1.3-dev libx11-dev libxtst-dev libsystemd-dev
   # what the static FLTK calls, linked as shared libraries
   libxft-dev libxrender-dev libxfixes-dev libxcursor-dev libxinerama-dev libxext-dev libfontconfig-dev
   googletest libgtest-dev libbenchmark-dev

@@ -34,8 +34,6 @@ else()
   # sd-bus, for the session's lock state and the desktop's idle time in a Wayland session: only
   # its header at build time; libsystemd.so.0 is loaded at run time, where it is installed.
   find_path(SD_BUS_INCLUDE_DIR systemd/sd-bus.h REQUIRED)
-  # libpng, to read the program's icon: FLTK's own fonts already load it (through FreeType).
-  find_package(PNG REQUIRED)
   add_library(desktop_platform STATIC
     linux/desktop_session_linux.cpp
     linux/local_bus.cpp
@@ -53,7 +51,7 @@ else()
   )
   target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR} ${SD_BUS_INCLUDE_DIR})
   target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LINK_LIBRARIES} X11::Xtst
-                        PRIVATE ${CMAKE_DL_LIBS} PNG::PNG project_warnings)
+                        PRIVATE ${CMAKE_DL_LIBS} project_warnings)
 endif()
 target_include_directories(desktop_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 
@@ -75,15 +73,29 @@ function(add_desktop_program name)
     set_source_files_properties(${SHARED_PLATFORM_DIR}/win32/program.rc PROPERTIES
                                 OBJECT_DEPENDS ${SHARED_PLATFORM_DIR}/win32/app.manifest)
   else()
-    # Its icon, packaging/icons/<name>.png, as bytes in the program: made from the file's content
-    # alone, so the build stays reproducible, and made again when the file changes.
-    string(TOLOWER ${name} icon_name)
-    set(ICON_SOURCE packaging/icons/${icon_name}.png)
-    set(icon_file ${PROJECT_SOURCE_DIR}/${ICON_SOURCE})
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${icon_file})
-    file(READ ${icon_file} icon_hex HEX)
-    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," ICON_BYTES "${icon_hex}")
-    string(REGEX REPLACE "((0x..,){16})" "\\1\n" ICON_BYTES "${ICON_BYTES}")
+    # Its window icon, packaging/icons/<name>-<size>.rgba (make-icons.sh), as bytes in the
+    # program: made from the files' content alone, so the build stays reproducible, and made
+    # again when a file changes.
+    string(TOLOWER ${name} ICON_NAME)
+    set(ICON_ARRAYS "")
+    set(icon_list "")
+    foreach(size 64 32 16)
+      set(icon_file ${PROJECT_SOURCE_DIR}/packaging/icons/${ICON_NAME}-${size}.rgba)
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${icon_file})
+      file(SIZE ${icon_file} icon_file_size)
+      math(EXPR rgba_size "${size} * ${size} * 4")
+      if(NOT icon_file_size EQUAL rgba_size)
+        message(FATAL_ERROR "${icon_file} holds ${icon_file_size} bytes, not the ${rgba_size} "
+                            "of ${size} x ${size} RGBA pixels: run packaging/icons/make-icons.sh")
+      endif()
+      file(READ ${icon_file} icon_hex HEX)
+      # 16 bytes a line (CMake's regular expressions count no repeats), then each as 0x...
+      string(REGEX REPLACE "(................................)" "\\1\n" icon_bytes "${icon_hex}")
+      string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," icon_bytes "${icon_bytes}")
+      string(APPEND ICON_ARRAYS "constexpr unsigned char kIcon${size}[] = {\n${icon_bytes}};\n")
+      list(APPEND icon_list "{${size}, kIcon${size}}")
+    endforeach()
+    list(JOIN icon_list ", " ICON_LIST)
     configure_file(${SHARED_PLATFORM_DIR}/linux/program_icon.cpp.in
                    ${CMAKE_CURRENT_BINARY_DIR}/${name}_icon.cpp @ONLY)
     target_sources(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${name}_icon.cpp)

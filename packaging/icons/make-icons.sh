@@ -3,6 +3,8 @@
 # Draws the two programs' icons with ImageMagick and writes, beside this script:
 #   sightrel.png, idlepress.png   256 x 256, for the Linux desktop entries
 #   sightrel.ico, idlepress.ico   16, 32, 48 and 256 px, for the Windows resources
+#   sightrel-64.rgba, -32, -16    64, 32 and 16 px as raw 8-bit RGBA (straight alpha, rows from
+#   idlepress-64.rgba, -32, -16   the top), the Linux window icons; each program embeds its own
 # The outputs are committed, so a build never needs ImageMagick; run this after changing a
 # drawing. Each size is drawn from the vector description below, not scaled from a bitmap, so
 # the small sizes stay sharp.
@@ -18,6 +20,7 @@ cd "$(dirname "$0")"
 # Debian's ImageMagick; another convert may come first on the PATH.
 readonly convert=${CONVERT:-/usr/bin/convert}
 readonly sizes=(16 32 48 256)
+readonly window_icon_sizes=(64 32 16)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -69,5 +72,9 @@ for name in sightrel idlepress; do
   done
   cp "$work/$name-256.png" "$name.png"
   "$convert" "${pngs[@]}" "$name.ico"
+  for size in "${window_icon_sizes[@]}"; do
+    [[ -f $work/$name-$size.png ]] || render "$name" "$size"
+    "$convert" "$work/$name-$size.png" -depth 8 "RGBA:$name-$size.rgba"
+  done
 done
-ls -l sightrel.png idlepress.png sightrel.ico idlepress.ico
+ls -l sightrel.png idlepress.png sightrel.ico idlepress.ico ./*.rgba
