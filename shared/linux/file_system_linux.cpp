@@ -77,10 +77,10 @@ std::FILE* OpenForReading(const FilePath& path, bool& missing, std::string& reas
 
 std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
                                  FilePath& temporary) {
-  // The process id keeps two grabs at once apart; the random part, a name left by a process that
-  // was killed and whose id came round again.
   struct stat old {};
   const bool replaces = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  // The process id keeps two grabs at once apart; the random part, a name left by a process that
+  // was killed and whose id came round again.
   std::random_device seed;
   std::minstd_rand random(seed());
   for (int attempt = 0;; ++attempt) {
@@ -123,7 +123,7 @@ void RemoveAbandonedTemporaries(const FilePath& target) {
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  const std::string fixed_name = name + ".tmp";
+  const std::string fixed_name = name + ".tmp";  // the one name writers used before these
   DIR* const listing = ::opendir(folder.c_str());
   if (!listing) return;
   while (const dirent* entry = ::readdir(listing)) {
