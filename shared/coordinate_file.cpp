@@ -1,7 +1,6 @@
 #include "coordinate_file.hpp"
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -20,9 +19,12 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
   throw RunFailure("The coordinate file \"" + std::string(name) + "\" " + std::string(problem));
 }
 
-// The system's reason for a failed call, from the errno it left; some calls fail without one.
-std::string Reason(int error) {
-  return error != 0 ? std::strerror(error) : "the system gave no reason";
+// A write's failure names a link and the file it leads to: that one was refused.
+[[noreturn]] void FailWrite(const FilePath& file, const FilePath& target,
+                            std::string_view problem) {
+  std::string subject = "\"" + PathText(file) + "\"";
+  if (target != file) subject += " (a link to \"" + PathText(target) + "\")";
+  throw RunFailure("The coordinate file " + subject + " " + std::string(problem));
 }
 
 enum class LineEnd { kNewline, kEndOfFile };
@@ -88,31 +90,34 @@ CoordinateTexts ReadCoordinateFile(const FilePath& file) {
   if (kind == FileKind::kOther) {
     Fail(name, "is not an ordinary file (a pipe, a device or the like).");
   }
-  errno = 0;
-  FileHandle stream(OpenForReading(file));
+  bool missing = false;
+  std::string reason;
+  FileHandle stream(OpenForReading(file, missing, reason));
   if (!stream) {
-    if (errno == ENOENT) Fail(name, "does not exist. Grab a point with Sightrel first.");
-    Fail(name, "can't be opened: " + Reason(errno) + ".");
+    if (missing) Fail(name, "does not exist. Grab a point with Sightrel first.");
+    Fail(name, "can't be opened: " + reason + ".");
   }
   return ReadCoordinates(stream.get(), name);
 }
 
 void WriteCoordinateFile(const FilePath& file, std::string_view x_text, std::string_view y_text) {
   // A link is written through: the file it points at gets the grab, and the link stays a link.
-  const FilePath target = FollowLinks(file);
+  FilePath target;
+  std::string error = FollowLinks(file, target);
+  if (!error.empty()) Fail(PathText(file), "is a link that can't be followed: " + error + ".");
   if (IsReadOnly(target)) {
-    Fail(PathText(file),
-         "is read-only, so it was left as it is. Allow changes to it, or delete "
-         "it, and grab again.");
+    FailWrite(file, target,
+              "is read-only, so it was left as it is. Allow changes to it, or delete "
+              "it, and grab again.");
   }
   FilePath temporary;
-  std::string error = WriteTemporaryBeside(target, CoordinateFileBytes(x_text, y_text), temporary);
+  error = WriteTemporaryBeside(target, CoordinateFileBytes(x_text, y_text), temporary);
   if (error.empty()) {
     error = RenameOver(temporary, target);
     if (!error.empty()) RemoveFileQuietly(temporary);
   }
   if (error.empty()) RemoveAbandonedTemporaries(target);
-  if (!error.empty()) Fail(PathText(file), "can't be written: " + error + ".");
+  if (!error.empty()) FailWrite(file, target, "can't be written: " + error + ".");
 }
 
 }  // namespace shared

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -20,23 +21,36 @@ using FilePath = std::string;
 // any other folder would read or write the wrong coordinates.dat.
 FilePath ProgramFolder();
 
-// Opens a file for binary reading; nullptr with errno set on failure.
-std::FILE* OpenForReading(const FilePath& path);
+// The system's wording for a C library error number (errno); some calls fail without one.
+inline std::string Reason(int error_number) {
+  return error_number != 0 ? std::strerror(error_number) : "the system gave no reason";
+}
+
+// Opens a file for binary reading. On failure returns nullptr, with `reason` the system's words
+// and `missing` set when nothing stands at the path. On Windows a file another program holds
+// without sharing, as a virus scanner does for a moment after a grab, is waited for up to 2 s.
+std::FILE* OpenForReading(const FilePath& path, bool& missing, std::string& reason);
 
 // Creates a new file beside `target`, under a name of this process's own (temporary_name.hpp;
 // the file is created exclusively, so no other writer shares it), writes `bytes` and forces them to
-// the disk before closing. Sets `temporary` to the new file's path. Returns an empty string on
-// success, otherwise the system's reason; no file is left then.
+// the disk before closing. On Linux the new file takes the mode of `target` and, where the process
+// may, its owner and group; with no `target` yet, the usual mode (0666 less the umask). Sets
+// `temporary` to the new file's path. Returns an empty string on success, otherwise the system's
+// reason; no file is left then.
 std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
                                  FilePath& temporary);
 
-// Removes the temporary files beside `target` whose writing process has ended: a writer killed
-// in mid-write leaves its file behind. Failures are not reported (this is tidying up).
+// Removes the temporary files beside `target` that a writer killed in mid-write left behind: those
+// last written more than kLeftoverAge ago whose writing process has certainly ended here, and
+// those of the fixed name "<target>.tmp" that writers once used, by age alone. Failures are not
+// reported (this is tidying up).
 void RemoveAbandonedTemporaries(const FilePath& target);
 
-// The file `path` stands for once symbolic links are followed; `path` itself when it is none.
-// A link to a file that doesn't exist yet gives the path it points at.
-FilePath FollowLinks(const FilePath& path);
+// Sets `target` to the file `path` stands for once symbolic links are followed; `path` itself when
+// it is none. On Linux a link to a file that doesn't exist yet gives the path it points at.
+// Returns an empty string on success, otherwise the system's reason: a loop or too long a chain
+// of links, or (on Windows) a link the system can't open or name.
+std::string FollowLinks(const FilePath& path, FilePath& target);
 
 // True when a file stands at `path` and its owner has made it read-only.
 bool IsReadOnly(const FilePath& path);

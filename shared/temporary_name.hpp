@@ -1,13 +1,21 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 
 // The names of the temporary files a write of coordinates.dat makes beside it:
 // "<name>.<owner>-<unique>.tmp", where owner is the writing process's id. A process that dies in
-// mid-write leaves its file behind; the next write removes the files of owners that are gone.
+// mid-write leaves its file behind; a later write removes it (RemoveAbandonedTemporaries).
 namespace shared {
+
+// A grab's write lasts milliseconds, but an owner that looks ended may be alive where this process
+// can't see it (another PID namespace sharing the folder, another machine on a network share),
+// and its write may be held up by a slow share. Ten minutes covers such a write many times over
+// and a few minutes of clock difference between a share's server and this machine; a leftover
+// kept that long costs a few bytes.
+inline constexpr std::chrono::seconds kLeftoverAge = std::chrono::minutes(10);
 
 template <typename Char>
 std::basic_string<Char> TemporaryName(std::basic_string_view<Char> name, unsigned long owner,
@@ -28,6 +36,10 @@ std::optional<unsigned long> TemporaryOwner(std::basic_string_view<Char> name,
     return std::nullopt;
   }
   entry.remove_prefix(name.size() + 1);
+  // Nine digits at most: the id then fits a 32-bit unsigned long, pid_t and DWORD without
+  // wrapping (a wrapped one could read as a process group to kill()). Real ids are shorter
+  // (Linux's pid_max is at most 2^22); a longer number is no name this program made, so the
+  // file is not taken as a temporary one and is left alone.
   unsigned long owner = 0;
   std::size_t digits = 0;
   for (; digits < entry.size() && is_digit(entry[digits]) && digits < 9; ++digits) {

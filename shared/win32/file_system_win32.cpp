@@ -1,8 +1,11 @@
 #include "../file_system.hpp"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -93,7 +96,38 @@ FilePath ProgramFolder() {
   }
 }
 
-std::FILE* OpenForReading(const FilePath& path) { return _wfopen(path.c_str(), L"rb"); }
+std::FILE* OpenForReading(const FilePath& path, bool& missing, std::string& reason) {
+  // Shared all three ways, the read never holds up a grab replacing the file: delete access, which
+  // a rename needs, is granted only while every opener shares FILE_SHARE_DELETE (the CreateFileW
+  // page). The wait is for a program that shares less, as the writer waits.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  const bool opened = RetryWhileBusy([&] {
+    file = CreateFileW(path.c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file != INVALID_HANDLE_VALUE;
+  });
+  if (!opened) {
+    const DWORD code = GetLastError();
+    missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+    reason = SystemErrorText(code);
+    return nullptr;
+  }
+  // The descriptor owns the handle from here, and the stream the descriptor: fclose closes all
+  // three (the _open_osfhandle and _fdopen pages).
+  const int descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_RDONLY);
+  if (descriptor == -1) {
+    reason = Reason(errno);
+    CloseHandle(file);
+    return nullptr;
+  }
+  std::FILE* const stream = _fdopen(descriptor, "rb");
+  if (!stream) {
+    reason = Reason(errno);
+    _close(descriptor);
+  }
+  return stream;
+}
 
 std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
                                  FilePath& temporary) {
@@ -128,31 +162,50 @@ void RemoveAbandonedTemporaries(const FilePath& target) {
   const std::wstring folder =
       separator == std::wstring::npos ? L"" : target.substr(0, separator + 1);
   const std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
+  const std::wstring fixed_name = name + L".tmp";
+  FILETIME now_time{};
+  GetSystemTimeAsFileTime(&now_time);
+  const auto ticks = [](const FILETIME& t) {  // 100 ns units
+    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  const std::uint64_t now = ticks(now_time);
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileW((target + L".*.tmp").c_str(), &found);
+  HANDLE search = FindFirstFileW((target + L".*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     const auto owner = TemporaryOwner<wchar_t>(name, found.cFileName);
-    if (!owner) continue;
-    // A process that is gone, or has ended, can't be writing; a live one may be right now.
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(*owner));
-    const bool ended = process ? WaitForSingleObject(process, 0) == WAIT_OBJECT_0
-                               : GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
-    if (process) CloseHandle(process);
+    if ((!owner && found.cFileName != fixed_name) ||
+        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      continue;
+    }
+    const std::uint64_t written = ticks(found.ftLastWriteTime);
+    if (written > now || now - written < 10'000'000ULL * kLeftoverAge.count()) continue;
+    // A process that is gone, or has ended, can't be writing; a live one may be right now, and
+    // so may one that only looks ended (see kLeftoverAge).
+    bool ended = true;
+    if (owner) {
+      HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(*owner));
+      ended = process ? WaitForSingleObject(process, 0) == WAIT_OBJECT_0
+                      : GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+      if (process) CloseHandle(process);
+    }
     if (ended) DeleteFileW((folder + found.cFileName).c_str());
   } while (FindNextFileW(search, &found));
   FindClose(search);
 }
 
-FilePath FollowLinks(const FilePath& path) {
+std::string FollowLinks(const FilePath& path, FilePath& target) {
+  target = path;
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return path;
+    return {};
   }
-  // Opening the link opens the file at its end; the system then names that file.
+  // Opening the link opens the file at its end; the system then names that file. A link that
+  // can't be opened (a loop, too long a chain, a missing file at its end) is refused with the
+  // system's reason: renaming over the link would replace the link itself with a file.
   HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return path;
+  if (file == INVALID_HANDLE_VALUE) return LastSystemErrorText();
   std::wstring final_path(MAX_PATH, L'\0');
   DWORD length =
       GetFinalPathNameByHandleW(file, final_path.data(), static_cast<DWORD>(final_path.size()), 0);
@@ -161,10 +214,13 @@ FilePath FollowLinks(const FilePath& path) {
     length = GetFinalPathNameByHandleW(file, final_path.data(),
                                        static_cast<DWORD>(final_path.size()), 0);
   }
+  const DWORD error = length == 0 ? GetLastError() : ERROR_SUCCESS;
   CloseHandle(file);
-  if (length == 0 || length >= final_path.size()) return path;
+  if (length == 0) return SystemErrorText(error);
+  if (length >= final_path.size()) return SystemErrorText(ERROR_INSUFFICIENT_BUFFER);
   final_path.resize(length);
-  return final_path;
+  target = final_path;
+  return {};
 }
 
 bool IsReadOnly(const FilePath& path) {

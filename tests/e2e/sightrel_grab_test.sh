@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sightrel: Return or Space on its focused "Grab It" button writes the pointer's position, padded
 # to four characters, to coordinates.dat beside the program and ends it; closing the window
-# (Escape) writes nothing; a coordinates.dat made read-only is refused with a message.
+# (Escape) writes nothing; a read-only coordinates.dat, or a loop of links, is refused with a
+# message.
 source "$(dirname "$0")/lib.sh"
 
 e2e_begin
@@ -89,6 +90,27 @@ wait_for_exit "$sightrel_pid" 10 || fail "the message box was dismissed, but Sig
 assert_eq "Sightrel's exit status after a refused grab" 1 "$EXIT_STATUS"
 assert_file_bytes "the read-only coordinates.dat after the grab" "$coordinates" '0123\r\n0456\r\n'
 chmod u+w "$coordinates"
+
+if [[ $E2E_PLATFORM == linux ]]; then  # modes are Linux's; Wine 8 makes no links (mklink: none)
+  # 6. A file the user made private stays private.
+  chmod 600 "$coordinates"
+  place_pointer 300 200
+  start_sightrel private
+  press_and_finish Return
+  assert_eq "coordinates.dat's mode after a grab" 600 "$(stat -c %a "$coordinates")"
+  # 7. A loop of links is refused with a message, and both links stay as they are.
+  mv "$coordinates" "$scratch/kept.dat"
+  ln -s other.dat "$coordinates" && ln -s coordinates.dat "$folder/other.dat"
+  start_sightrel loop
+  focus_window "$window" && xdotool key Return
+  box=$(wait_for_window Sightrel 10) || fail "a loop of links: expected a message box, saw none"
+  grep 'levels of symbolic links' "$scratch/sightrel-loop.err" || fail "see sightrel-loop.err"
+  focus_window "$box" && xdotool key Return
+  wait_for_exit "$sightrel_pid" 10 || fail "the message box was dismissed, but Sightrel still runs"
+  assert_eq "Sightrel's exit status, and the links" "1 other.dat coordinates.dat" \
+    "$EXIT_STATUS $(readlink "$coordinates") $(readlink "$folder/other.dat")"
+  rm "$folder/other.dat" && mv "$scratch/kept.dat" "$coordinates"
+fi
 assert_eq "files in the program's folder" \
   "$(printf '%s\n' "$(basename "$sightrel")" coordinates.dat | LC_ALL=C sort | tr '\n' ' ')" \
   "$(find "$folder" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' ')"

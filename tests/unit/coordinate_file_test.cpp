@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "file_system.hpp"
 #include "run_failure.hpp"
@@ -83,6 +85,24 @@ TEST(CoordinateFile, FailedRenameRemovesTheTemporaryFile) {
                shared::RunFailure);
   EXPECT_EQ(folder.Entries(), 1u) << "a temporary file was left behind";
   EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "coordinates.dat" / "keep"));
+}
+
+TEST(CoordinateFile, GrabRemovesLeftoversOfEndedWritersOnceTheyAreOld) {
+  ScratchFolder folder;
+  // No process has id 999999999: Linux's ids end at 2^22, and Windows hands out small ones.
+  const std::pair<const char*, bool> leftovers[] = {// the name; old, and so to be removed
+                                                    {"coordinates.dat.999999999-1.tmp", true},
+                                                    {"coordinates.dat.999999999-2.tmp", false},
+                                                    {"coordinates.dat.tmp", true}};
+  const auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const auto& [name, old] : leftovers) {
+    folder.Write(name, "0");
+    if (old) std::filesystem::last_write_time(folder.path() / name, hour_ago);
+  }
+  shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1", "2");
+  for (const auto& [name, old] : leftovers) {
+    EXPECT_NE(std::filesystem::exists(folder.path() / name), old) << name;
+  }
 }
 
 struct ReadCase {

@@ -197,8 +197,10 @@ TEST_F(HostileFileTest, OneGibibyteLineFailsFastAfterReadingOneLinesWorth) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 
   // Read directly: the reader stops one character past the limit.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(shared::OpenForReading(file),
-                                                         &std::fclose);
+  bool missing = false;
+  std::string reason;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(
+      shared::OpenForReading(file, missing, reason), &std::fclose);
   ASSERT_TRUE(stream);
   EXPECT_THROW(shared::ReadCoordinates(stream.get(), "big"), shared::RunFailure);
   EXPECT_LE(std::ftell(stream.get()), static_cast<long>(shared::kMaxCoordinateLine + 1));
