@@ -19,7 +19,7 @@
 namespace shared::fltk_form {
 namespace {
 
-struct DialogSpec {
+struct DialogContent {
   std::string_view message;
   std::string_view title;
   const char* icon;    // the letter in the icon box
@@ -42,22 +42,22 @@ std::pair<int, int> Measured(const char* text) {
   return {width, height};
 }
 
-Outcome RunDialog(const DialogSpec& spec) {
+Outcome RunDialog(const DialogContent& content) {
   // Every length below is FLTK's own dialog's, in pixels at 96 dots per inch.
-  const auto px = [&spec](int pixels) { return ScaledPixels(pixels, spec.dpi); };
+  const auto px = [&content](int pixels) { return ScaledPixels(pixels, content.dpi); };
   const auto text_size = static_cast<Fl_Fontsize>(px(FL_NORMAL_SIZE));
-  const std::string message = DrawnText(spec.message);
+  const std::string message = DrawnText(content.message);
 
   fl_font(FL_HELVETICA, text_size);
   auto [message_w, message_h] = Measured(message.c_str());
   message_w = std::max(message_w + px(10), px(340));
   message_h = std::max(message_h + px(10), px(30));
-  auto [confirm_w, button_h] = Measured(spec.confirm);
+  auto [confirm_w, button_h] = Measured(content.confirm);
   confirm_w += px(50);  // room for the Return button's arrow
   int cancel_w = 0;
-  if (spec.cancel) {
+  if (content.cancel) {
     int cancel_h = 0;
-    std::tie(cancel_w, cancel_h) = Measured(spec.cancel);
+    std::tie(cancel_w, cancel_h) = Measured(content.cancel);
     cancel_w += px(30);
     button_h = std::max(button_h, cancel_h);
   }
@@ -65,9 +65,9 @@ Outcome RunDialog(const DialogSpec& spec) {
 
   const int margin = px(10);
   const int icon_size = px(50);
-  const int entry_h = spec.entry ? px(25) : 0;
+  const int entry_h = content.entry ? px(25) : 0;
   const int text_left = 2 * margin + icon_size;
-  const int buttons_w = confirm_w + (spec.cancel ? cancel_w + margin : 0);
+  const int buttons_w = confirm_w + (content.cancel ? cancel_w + margin : 0);
   const int width = std::max(text_left + message_w + margin, buttons_w + 2 * margin);
   const int height = message_h + entry_h + button_h + 3 * margin;
 
@@ -75,12 +75,12 @@ Outcome RunDialog(const DialogSpec& spec) {
   Fl_Group* const current_group = Fl_Group::current();
   Fl_Group::current(nullptr);
   Fl_Window window(width, height);
-  window.copy_label(std::string(spec.title).c_str());
+  window.copy_label(std::string(content.title).c_str());
   window.set_modal();
   // The close box and Escape: closed without confirming.
   window.callback([](Fl_Widget* self, void*) { self->hide(); });
 
-  auto* const icon = new Fl_Box(margin, margin, icon_size, icon_size, spec.icon);
+  auto* const icon = new Fl_Box(margin, margin, icon_size, icon_size, content.icon);
   icon->box(FL_THIN_UP_BOX);
   icon->labelfont(FL_TIMES_BOLD);
   icon->labelsize(static_cast<Fl_Fontsize>(icon_size - margin));
@@ -93,7 +93,7 @@ Outcome RunDialog(const DialogSpec& spec) {
   text->labelsize(text_size);
 
   Fl_Input* entry = nullptr;
-  if (spec.entry) {
+  if (content.entry) {
     entry = new Fl_Input(text_left, margin + message_h, message_w, entry_h);
     entry->textsize(text_size);
   }
@@ -101,7 +101,7 @@ Outcome RunDialog(const DialogSpec& spec) {
   Outcome outcome;
   const int button_top = height - margin - button_h;
   auto* const confirm = new Fl_Return_Button(width - margin - confirm_w, button_top, confirm_w,
-                                             button_h, spec.confirm);
+                                             button_h, content.confirm);
   confirm->labelsize(text_size);
   confirm->callback(
       [](Fl_Widget* self, void* result) {
@@ -110,9 +110,9 @@ Outcome RunDialog(const DialogSpec& spec) {
       },
       &outcome);
   Fl_Widget* hotspot = confirm;
-  if (spec.cancel) {
+  if (content.cancel) {
     auto* const cancel = new Fl_Button(confirm->x() - margin - cancel_w, button_top, cancel_w,
-                                       button_h, spec.cancel);
+                                       button_h, content.cancel);
     cancel->labelsize(text_size);
     cancel->callback([](Fl_Widget* self, void*) { self->window()->hide(); });
     hotspot = cancel;
