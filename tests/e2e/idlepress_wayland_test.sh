@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Idlepress in a Wayland session (WAYLAND_DISPLAY set), natively on Xvfb, with a stand-in for
-# GNOME's idle monitor on a private session bus. While the desktop reports input 150 ms ago the
-# X pointer's stillness doesn't count: no click in 20 s. Once it reports an hour of idleness the
-# sequence comes within 17 s. Idlepress says on stderr that it runs in a Wayland session.
+# GNOME's idle monitor on a private session bus, and a limit of 3 ticks set through the prompt.
+# While the desktop reports input 150 ms ago the X pointer's stillness doesn't count: no click in
+# 10 s. Once it reports an hour of idleness the sequence comes within 4.5 s. Idlepress says on
+# stderr that it runs in a Wayland session.
 # Case "locked": the monitor reports an hour of idleness, and a stand-in for logind on the same
-# bus (given as the system bus) holds the session locked: no click in 20 s; once it is unlocked
+# bus (given as the system bus) holds the session locked: no click in 10 s; once it is unlocked
 # the sequence comes a full IdleLimit of ticks later, not sooner.
 # shellcheck disable=SC2016  # eval expands the poll conditions at each try
 source "$(dirname "$0")/lib.sh"
@@ -67,31 +68,32 @@ idlepress_with_target 0345 0456
 move_pointer "$rest_x" "$rest_y"
 start_program idlepress env WAYLAND_DISPLAY=wayland-e2e "${session_env[@]}" "$idlepress"
 idlepress_pid=$LAST_PID
-wait_for_window Idlepress 20 >/dev/null || fail "expected Idlepress's window within 20 s, saw none"
+window=$(wait_for_window Idlepress 20) || fail "expected Idlepress's window within 20 s, saw none"
 grep -q "Wayland session" "$scratch/idlepress.err" ||
   fail "expected Idlepress to name the Wayland session on stderr, saw \"$(cat "$scratch/idlepress.err")\""
 pass "stderr: $(head -n 1 "$scratch/idlepress.err")"
+set_idle_limit_by_prompt "$window" 3 "$rest_x" "$rest_y"
 
 # The X pointer stays put throughout; only what the desktop reports changes.
-let_time_pass 20
+let_time_pass 10
 kill -0 "$idlepress_pid" 2>/dev/null || fail "Idlepress ended while the desktop reported input"
-assert_eq "clicks in 20 s ($session_case)" 0 "$(line_count "$clicks")"
-assert_eq "pointer after 20 s" "$rest_x $rest_y" "$(pointer_location)"
+assert_eq "clicks in 10 s ($session_case)" 0 "$(line_count "$clicks")"
+assert_eq "pointer after 10 s" "$rest_x $rest_y" "$(pointer_location)"
 if [[ $session_case == locked ]]; then
   grep -q GetSession "$scratch/logind.log" || fail "Idlepress never asked the stand-in logind"
   sets_lock false
-  earliest_ms=13000
+  earliest_ms=1800
 else
   grep -q GetIdletime "$scratch/monitor.log" || fail "Idlepress never asked the stand-in monitor"
   reports_idle 3600000
   earliest_ms=0
 fi
 idle_ms=$(now_ms)
-wait_for_lines "$clicks" 3 20 ||
-  fail "expected a sequence within 17 s of the change, the recorder saw $(line_count "$clicks"): $(tr '\n' ';' <"$clicks")"
+wait_for_lines "$clicks" 3 8 ||
+  fail "expected a sequence within 4.5 s of the change, the recorder saw $(line_count "$clicks"): $(tr '\n' ';' <"$clicks")"
 read -r t1 x1 y1 b1 < <(click_line "$clicks" 1)
 read -r _ x3 y3 b3 < <(click_line "$clicks" 3)
 assert_eq "first click (x y button)" "$target_x $target_y 1" "$x1 $y1 $b1"
 assert_eq "third click, at the resting place (x y button)" "$rest_x $rest_y 1" "$x3 $y3 $b3"
-assert_between "first click after the change" $((t1 - idle_ms)) "$earliest_ms" 17000 " ms"
+assert_between "first click after the change" $((t1 - idle_ms)) "$earliest_ms" 4500 " ms"
 note "passed"
