@@ -41,9 +41,13 @@ void IdleWatch::Timer1_Timer() {
   // held on a scroll arrow): the count starts again, as for a moved pointer, and no sequence
   // starts or goes on, since a move now would drag what is held and a click would drop it. A
   // locked session is the user away behind a lock screen, which clicks would only wake: the
-  // count starts again too, the resting place stays, and a sequence under way ends.
+  // count starts again too, the resting place stays, and a sequence under way ends. On Windows a
+  // lock shows only as a pointer that can't be read: GetCursorPos needs the input desktop to be
+  // the current desktop (Microsoft's GetCursorPos page), and a locked workstation shows a secure
+  // desktop instead (the "Winlogon States" page). So an unreadable pointer counts as a lock: it
+  // is not a pointer resting at (0, 0), and a sequence doesn't click on behind it.
   const bool held = pointer_.AnyButtonHeld();
-  if (held || SessionLocked()) {
+  if (held || !seen || SessionLocked()) {
     if (held && seen) LastPos = current;
     IdleCount = 0;
     Clicking = false;
@@ -52,15 +56,8 @@ void IdleWatch::Timer1_Timer() {
   }
 
   if (!Clicking) {
-    // A locked Windows desktop is not a pointer resting at (0, 0) either. There the pointer can't
-    // be read: GetCursorPos needs the input desktop to be the current desktop (Microsoft's
-    // GetCursorPos page), and a locked workstation shows a secure desktop instead (the
-    // "Winlogon States" page). The resting place stays; the count starts over.
-    if (!seen) {
-      IdleCount = 0;
-      return;
-    }
-    // Nor is a pointer that reads still while the user works where the X pointer can't be seen.
+    // Nor is a pointer at rest that reads still while the user works where the X pointer can't
+    // be seen.
     if (current == LastPos && DesktopSawUserInput()) return;
     if (current == LastPos) {
       // Stops at the top instead of overflowing when the limit lies below the count.
@@ -72,8 +69,8 @@ void IdleWatch::Timer1_Timer() {
     if (IdleCount != IdleLimit) return;
     Clicking = true;
   } else {
-    // The pointer is not watched during a sequence, and the sequence runs to its end even if the
-    // limit changed after it began.
+    // Past a held button or a lock, the pointer is not watched during a sequence, and the
+    // sequence runs to its end even if the limit changed after it began.
     ++ClickStep;
   }
 

@@ -92,8 +92,8 @@ std::string Text(POINT p) {
 // the sequence began. With a `constant_limit` it also checks when sequences begin: as soon as
 // the pointer has been read at one place `limit` times in a row after the place it rested on
 // (for 0: as soon as it is read somewhere new); never for a negative limit. An unreadable tick
-// (a locked desktop) starts the count again at the rest place, and the pointer is not watched
-// while a sequence runs.
+// (a locked desktop) starts the count again at the rest place and ends a sequence under way;
+// otherwise the pointer is not watched while a sequence runs.
 Verdict Check(const DayLog& log, std::optional<std::int16_t> constant_limit) {
   Verdict verdict;
   const int ticks = static_cast<int>(log.ticks.size());
@@ -126,6 +126,7 @@ Verdict Check(const DayLog& log, std::optional<std::int16_t> constant_limit) {
 
   // The click sequences.
   std::vector<bool> sequence_starts(ticks + 1, false);
+  std::vector<int> sequence_last_step(ticks + 1, 2);  // 1 or 2 where an unreadable tick ended it
   for (int tick = 1; tick <= ticks; ++tick) {
     if (!click[tick]) continue;
     if (*click[tick] != kTarget) {
@@ -141,13 +142,18 @@ Verdict Check(const DayLog& log, std::optional<std::int16_t> constant_limit) {
     const POINT expected[] = {kTarget, *reading[tick]};
     for (int step = 1; step <= 2 && tick + step <= ticks; ++step) {
       const std::optional<POINT>& next = click[tick + step];
+      if (!log.ticks[tick + step - 1].read_ok) {
+        if (next) verdict.Problem(tick + step, "a sequence clicked on past a lock");
+        sequence_last_step[tick] = step;
+        break;
+      }
       if (next != expected[step - 1]) {
         verdict.Problem(tick + step, "step " + std::to_string(step) + " clicked " +
                                          (next ? Text(*next) : "nothing") + ", not " +
                                          Text(expected[step - 1]));
       }
     }
-    tick += 2;
+    tick += sequence_last_step[tick];
   }
 
   if (!constant_limit) return verdict;
@@ -171,7 +177,7 @@ Verdict Check(const DayLog& log, std::optional<std::int16_t> constant_limit) {
     }
     if (sequence_starts[tick]) {
       run = 1;  // the rest place starts the next count
-      tick += 2;
+      tick += sequence_last_step[tick];
     }
   }
   return verdict;
