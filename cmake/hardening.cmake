@@ -25,13 +25,17 @@ if(ENABLE_HARDENING)
     add_link_options(-fstack-protector-strong -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
     # Linked by LLVM's lld, which makes _load_config_used the image's load configuration (its
     # DependentLoadFlags keep the imports to System32; see shared/win32/load_config.cpp). GNU ld
-    # 2.40 leaves that directory empty. gcc reaches lld through the collect2 stand-in in
-    # lld-as-collect2/, given by -B; the flags above mean the same to both linkers.
+    # 2.40 leaves that directory empty. gcc reaches lld through a collect2 stand-in made
+    # from lld-as-collect2/collect2.in, given by -B; the flags above mean the same to both linkers.
     find_program(LLD_LINKER ld.lld)
     if(NOT LLD_LINKER)
       message(FATAL_ERROR "ld.lld not found: the hardened Windows build links with LLVM's lld (Debian package lld)")
     endif()
-    add_link_options(-B${CMAKE_CURRENT_LIST_DIR}/lld-as-collect2/)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/lld-as-collect2/collect2.in
+                   ${CMAKE_BINARY_DIR}/lld-as-collect2/collect2 @ONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                    WORLD_READ WORLD_EXECUTE)
+    add_link_options(-B${CMAKE_BINARY_DIR}/lld-as-collect2/)
   else()
     # PIE, said outright (Debian's compiler makes it anyway). -fPIE for every object, libraries
     # too, since all of them end up in executables only: the POSITION_INDEPENDENT_CODE property

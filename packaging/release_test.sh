@@ -57,7 +57,8 @@ for name in $named; do
     fail "README.txt names $name, which the archive does not hold"
 done
 if [[ $E2E_PLATFORM == windows ]]; then
-  ! grep -q $'[^\r]$' "$guide" || fail "README.txt in the zip has lines that don't end in CRLF"
+  [[ $(grep -c $'\r$' "$guide") == $(wc -l <"$guide") ]] ||
+    fail "README.txt in the zip has lines that don't end in CRLF"
 else
   ! grep -q $'\r' "$guide" || fail "README.txt in the .tar.gz has CR line ends"
 fi

@@ -9,7 +9,6 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
-#include <cmath>
 #include <tuple>
 #include <utility>
 

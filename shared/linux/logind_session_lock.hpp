@@ -7,7 +7,8 @@
 namespace shared {
 
 // The lock state of the program's own login session, as systemd-logind holds it for the
-// desktop: the session's LockedHint on the system bus, which the desktop's screen locker sets.
+// desktop: the session's LockedHint on the system bus, which GNOME's and KDE Plasma's lockers
+// set; other lockers may leave it false, and behind them the session reads as unlocked.
 // Connects at the first question.
 std::unique_ptr<SessionLock> OpenLogindSessionLock();
 

@@ -115,7 +115,8 @@ std::FILE* OpenForReading(const FilePath& path, bool& missing, std::string& reas
   }
   // The descriptor owns the handle from here, and the stream the descriptor: fclose closes all
   // three (the _open_osfhandle and _fdopen pages).
-  const int descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_RDONLY);
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_RDONLY | _O_BINARY);
   if (descriptor == -1) {
     reason = Reason(errno);
     CloseHandle(file);

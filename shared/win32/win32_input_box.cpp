@@ -1,5 +1,6 @@
 #include "win32_input_box.hpp"
 
+#include <string>
 #include <vector>
 
 #include "../run_failure.hpp"
@@ -111,9 +112,11 @@ std::wstring ShowInputBox(HWND owner, const std::wstring& message, const std::ws
   const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), prompt.Get(), owner,
                                                  InputBoxProc, reinterpret_cast<LPARAM>(&text));
   // -1 (or 0, for an owner that is not a window): no prompt was shown, which is not a Cancel.
+  // The reason is taken at once, before anything else can change the thread's last error.
   if (result == -1 || result == 0) {
-    throw RunFailure("The prompt \"" + Narrow(title) +
-                     "\" could not be opened: " + LastSystemErrorText() + ".");
+    const DWORD code = GetLastError();
+    throw RunFailure("The prompt \"" + Narrow(title) + "\" could not be opened: " +
+                     (code != 0 ? SystemErrorText(code) : std::string("no reason given")) + ".");
   }
   return result == IDOK ? text : std::wstring();
 }
