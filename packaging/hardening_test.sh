@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
+# Usage: packaging/hardening_test.sh linux|windows COMPILE_COMMANDS_JSON SOURCE_DIR PROGRAM...
+# (run by ctest as release.<platform>.hardening)
 # The release programs carry their hardening: read from the built files, and from the compile
 # commands where a file cannot show it.
-#
-#   packaging/hardening_test.sh linux|windows COMPILE_COMMANDS_JSON SOURCE_DIR PROGRAM...
 #
 # Linux (readelf): PIE, full RELRO (a GNU_RELRO segment and BIND_NOW), the stack protector's
 # __stack_chk_fail imported, and _FORTIFY_SOURCE seen in the imports: an fprintf-family call
@@ -15,6 +15,9 @@
 # Both: every translation unit of the programs was compiled optimised with
 # -fstack-protector-strong, -D_FORTIFY_SOURCE=2 and -Werror=format-security, which the
 # binaries cannot tell apart from weaker settings (a stripped .exe shows none of them).
+case ${1:-} in
+  -h | --help) sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$0"; exit 0 ;;
+esac
 # shellcheck source=SCRIPTDIR/../tests/e2e/lib.sh
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 E2E_PLATFORM=${1:?linux or windows}

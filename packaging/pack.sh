@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
+# Usage: packaging/pack.sh BUILD_DIR SOURCE_DIR TOP_FOLDER ARCHIVE
 # Packs a release archive that is the same, byte for byte, whenever and wherever the same commit
 # is built: the `package` target runs it (see packaging.cmake).
-#
-#   packaging/pack.sh BUILD_DIR SOURCE_DIR TOP_FOLDER ARCHIVE
 #
 # Installs the build into a scratch folder (stripped), then gives every entry the commit's time
 # (SOURCE_DATE_EPOCH, taken from git when unset) and fixed permissions, and packs the entries in
 # name order: a .zip with no extra fields (no owner, no local time zone), or a .tar.gz owned by
 # root with no access or change times and a gzip header without name or time.
 set -euo pipefail
+script=$(realpath "$0")
+usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
+case $#:${1:-} in
+  1:-h | 1:--help) usage; exit 0 ;;
+  4:*) ;;
+  *) usage >&2; exit 2 ;;
+esac
 build=$(realpath "$1") source=$2 top=$3 archive=$(realpath -m "$4")
 readonly build source top archive
 

@@ -1,28 +1,17 @@
 #!/usr/bin/env python3
-"""Writes the archives' user's guide: README.md's first section, as plain text.
+"""Writes an archive's README.txt: the platform's user's guide as plain text, with its version.
 
-    packaging/user_guide.py README.md OUTPUT lf|crlf
+Usage: packaging/user_guide.py GUIDE.md OUTPUT lf|crlf VERSION COMMIT
 
-The section is what lies between a line "<!-- user-guide -->" and a line
-"<!-- /user-guide -->". Markdown is taken out the way a reader would: a heading becomes its plain
-line, a link its text (an address on the web stays, in angle brackets, since there is nothing
-else to follow), an image goes, and so do emphasis, code marks and table rules. The zip's guide
-has CRLF line ends, as Windows' own text files have.
+GUIDE.md is docs/user-guide-windows.md or docs/user-guide-linux.md. Below its first heading
+comes a line naming VERSION and COMMIT, the version and commit the archive was built from.
+Markdown is taken out the way a reader would: a heading becomes its plain line, a link its text
+(an address on the web stays, in angle brackets, since there is nothing else to follow), an image
+goes, and so do emphasis, code marks and table rules. The zip's guide has CRLF line ends, as
+Windows' own text files have.
 """
 import re
 import sys
-
-OPEN, CLOSE = "<!-- user-guide -->", "<!-- /user-guide -->"
-
-
-def section(lines):
-    stripped = [line.strip() for line in lines]
-    if stripped.count(OPEN) != 1 or stripped.count(CLOSE) != 1:
-        sys.exit(f"user_guide.py: expected one line {OPEN} and one line {CLOSE} in the README")
-    first, last = stripped.index(OPEN), stripped.index(CLOSE)
-    if last <= first + 1:
-        sys.exit(f"user_guide.py: nothing between {OPEN} and {CLOSE}")
-    return lines[first + 1:last]
 
 
 def inline(text):
@@ -78,11 +67,22 @@ def plain(lines):
     return text + "\n"
 
 
+def with_version(lines, version, commit):
+    """The guide's lines with the version line below the first heading."""
+    for at, line in enumerate(lines):
+        if re.match(r"#\s", line):
+            return lines[:at + 1] + ["", f"Version {version}, built from commit {commit}."] + lines[at + 1:]
+    sys.exit("user_guide.py: the guide has no heading to put the version under")
+
+
 def main():
-    if len(sys.argv) != 4 or sys.argv[3] not in ("lf", "crlf"):
+    if len(sys.argv) in (2, 3) and sys.argv[1] in ("-h", "--help"):
+        print(__doc__.strip())
+        return
+    if len(sys.argv) != 6 or sys.argv[3] not in ("lf", "crlf"):
         sys.exit(__doc__.strip().split("\n\n")[1].strip())
-    with open(sys.argv[1], encoding="utf-8") as readme:
-        text = plain(section(readme.read().split("\n")))
+    with open(sys.argv[1], encoding="utf-8") as guide:
+        text = plain(with_version(guide.read().split("\n"), sys.argv[4], sys.argv[5]))
     if sys.argv[3] == "crlf":
         text = text.replace("\n", "\r\n")
     with open(sys.argv[2], "w", encoding="utf-8", newline="") as guide:

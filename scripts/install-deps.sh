@@ -26,8 +26,8 @@ packages=(
   xvfb xauth xdotool openbox x11-utils x11-xserver-utils imagemagick wine wine64 fonts-wine
   # a private session bus with a stand-in for the desktop's idle monitor (Wayland sessions)
   dbus-daemon python3-dbusmock
-  # release archives
-  zip unzip file
+  # release archives, and the check of the Linux menu entries
+  zip unzip file desktop-file-utils
 )
 
 sudo_cmd=()

@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Usage: scripts/release.sh   or   scripts/release.sh --verify [--reuse-builds] [linux] [windows]
 # Builds both release archives, each a portable folder holding Sightrel and Idlepress, and puts
-# them with their checksums in build/release/:
+# them with their checksums in build/release/, the folder to publish:
 #   SightrelIdlepress-<version>-linux-x86_64.tar.gz   (built in build/linux/package/)
 #   SightrelIdlepress-<version>-windows-x64.zip       (built in build/windows/package/)
 #   SHA256SUMS                                         (sha256sum -c SHA256SUMS checks them)
-# and prints the size of each program in them.
+# and prints the version, the commit and the size of each program in them. The version comes
+# from the repository (scripts/version.sh): on a commit tagged vX.Y.Z it is X.Y.Z, and the tag
+# must then match project()'s VERSION in CMakeLists.txt.
 #
 #   scripts/release.sh --verify [--reuse-builds] [linux] [windows]
 # builds the programs and archives of this checkout twice instead, in two scratch folders of
 # different names one after the other, and fails unless the two builds are the same byte for
 # byte: each program and each archive. Nothing else (no tests) is built. --reuse-builds takes
 # this checkout's own build/<platform> as the first of the two (its package target, so only
-# what changed is built): half the time, for the test suite, which has built them already.
+# what changed is built, with the version it was configured with): half the time, for the test
+# suite, which has built them already.
 #
 # The archives' file times are the commit's (SOURCE_DATE_EPOCH, when set, wins).
 # Installs the Debian packages first (SKIP_INSTALL=1 skips that), like scripts/test.sh.
@@ -46,17 +49,19 @@ if [[ -n $(git status --porcelain --untracked-files=no) ]]; then
   echo "Note: the checkout has changes not committed: this build is not the commit's." >&2
 fi
 
-# archive_of PLATFORM: the archive's path below a build's root.
+# archive_of PLATFORM [CHECKOUT]: the archive's path below CHECKOUT (this one by default), as the
+# build's configure wrote it.
 archive_of() {
-  local version
-  version=$(sed -nE 's/^project\([A-Za-z]+ VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
-  case $1 in
-    linux) echo "build/linux/package/SightrelIdlepress-$version-linux-$(uname -m).tar.gz" ;;
-    windows) echo "build/windows/package/SightrelIdlepress-$version-windows-x64.zip" ;;
-  esac
+  echo "build/$1/$(cat "${2:-.}/build/$1/packaging/archive.txt")"
 }
 
 if ((!verify)); then
+  read -r version commit < <(scripts/version.sh)
+  project_version=$(sed -nE 's/^project\([A-Za-z]+ VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+  if tag=$(git describe --exact-match --tags --match 'v[0-9]*' HEAD 2>/dev/null) && [[ $tag != "v$project_version" ]]; then
+    echo "FAIL: this commit is tagged $tag, but CMakeLists.txt says VERSION $project_version; see docs/releasing.md" >&2
+    exit 1
+  fi
   for preset in "${platforms[@]}"; do
     echo "=== $preset: configure, build and package"
     cmake --preset "$preset" >/dev/null
@@ -68,6 +73,7 @@ if ((!verify)); then
     cp "$(archive_of "$preset")" build/release/
   done
   (cd build/release && sha256sum -- * >SHA256SUMS)
+  echo "Version $version, commit $commit"
   echo "Release archives and their checksums, in build/release:"
   (cd build/release && ls -l && cat SHA256SUMS)
   echo "The programs in them, in bytes:"
@@ -98,11 +104,23 @@ for checkout in "${checkouts[@]}"; do
     tar --null --files-from=- --create --file=- | tar --extract --file=- --directory="$checkout"
 done
 
+# The copies have no git history: they get this checkout's version from the environment. With
+# --reuse-builds, the version each preset's own build was configured with.
+# version_of PRESET: "VERSION COMMIT".
+version_of() {
+  if ((reuse)) && [[ -f build/$1/packaging/version.txt ]]; then
+    cat "build/$1/packaging/version.txt"
+  else
+    scripts/version.sh
+  fi
+}
+
 # build_release CHECKOUT PRESET LOG: the programs and the archive of PRESET in CHECKOUT.
 build_release() {
-  local checkout=$1 preset=$2 log=$3
+  local checkout=$1 preset=$2 log=$3 version commit
+  read -r version commit < <(version_of "$preset")
   if [[ $checkout == "$work"/* ]]; then
-    (cd "$checkout" &&
+    (cd "$checkout" && export SOURCE_VERSION=$version SOURCE_COMMIT=$commit &&
       cmake --preset "$preset" -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF &&
       cmake --build --preset "$preset" --target package) >"$log" 2>&1
   else
@@ -128,7 +146,7 @@ done
 
 different=()
 for preset in "${platforms[@]}"; do
-  files=("$(archive_of "$preset")")
+  files=("$(archive_of "$preset" "${checkouts[0]}")")
   case $preset in
     linux) files+=(build/linux/bin/Sightrel build/linux/bin/Idlepress) ;;
     windows) files+=(build/windows/bin/Sightrel.exe build/windows/bin/Idlepress.exe) ;;
