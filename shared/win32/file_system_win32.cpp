@@ -173,6 +173,7 @@ std::string RenameOver(const FilePath& from, const FilePath& to) {
   // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 is the old file under the backup name, and it is moved
   // back. So a backup name is always given, one of this process's temporary names, so that a
   // backup left behind is tidied up like any leftover; after a success it is deleted.
+  //
   // A folder in the file's place is never moved aside to make room, as ReplaceFileW may do
   // (Wine's does): the grab fails as a rename over it would.
   const DWORD to_attributes = GetFileAttributesW(to.c_str());
