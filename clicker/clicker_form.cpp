@@ -97,9 +97,9 @@ void ClickerForm::AskForInterval(shared::Desktop& desktop) {
       ShowStatus(desktop);
       return;
     case IntervalEntry::Kind::kInvalid:
-      desktop.MessageBox(
-          entry.problem + " The interval stays at " + std::to_string(watch_->IdleLimit) + " ticks.",
-          "How long");
+      desktop.MessageBox(entry.problem + " The interval stays at " +
+                             std::to_string(watch_->IdleLimit) + " seconds.",
+                         "How long");
       return;
   }
 }
@@ -107,7 +107,7 @@ void ClickerForm::AskForInterval(shared::Desktop& desktop) {
 void ClickerForm::ShowStatus(shared::Desktop& desktop) const {
   std::string state = watch_->Clicking ? "Clicking now."
                                        : "Still for " + std::to_string(watch_->IdleCount) + " of " +
-                                             std::to_string(watch_->IdleLimit) + " ticks.";
+                                             std::to_string(watch_->IdleLimit) + " seconds.";
   if (session_.wayland) {
     state += "\n" + std::string(kWaylandNotice);
     if (watch_->DesktopIdleUnknown) {
@@ -120,8 +120,8 @@ void ClickerForm::ShowStatus(shared::Desktop& desktop) const {
   desktop.SetToolTip(kLabel,
                      "Idlepress clicks " + watch_->TargetX + ", " + watch_->TargetY +
                          " when the pointer rests.\nLeft press: quit.\nRight press: set how "
-                         "many still ticks (seconds) start the clicks.\n" +
-                         state);
+                         "many still seconds start the clicks.\n" +
+                         state + "\n" + std::string(kRestOnTheXWarning));
 }
 
 }  // namespace clicker

@@ -17,6 +17,12 @@ inline constexpr std::string_view kWaylandNotice =
     "In a Wayland session Idlepress sees the pointer and clicks only over X11 windows (programs "
     "running under Xwayland, Wine and most games included).";
 
+// The tip's last line. The tip shows only while the pointer rests on the X, and a pointer resting
+// there is where a round of clicks ends: its last click lands on the X and quits.
+inline constexpr std::string_view kRestOnTheXWarning =
+    "Move off the X: a pointer left here is clicked at the end of the next round of clicks, and "
+    "that quits Idlepress.";
+
 // Idlepress's one window: a tiny always-on-top square in the screen's top-left corner holding a
 // bold X. A left press on the X quits; a right press asks for a new idle limit. The window's
 // one-second timer drives the idle watch.

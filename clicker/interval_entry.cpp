@@ -26,8 +26,9 @@ IntervalEntry ParseIntervalEntry(std::string_view text) {
 
   // The entry quoted with its control bytes shown, as every message quotes what the user gave.
   const std::string shown = shared::ShownText(text);
-  const std::string not_a_number =
-      shown + " is not a number of ticks. Enter a whole number such as 15.";
+  const std::string not_a_number = shown +
+                                   " is not a number. Enter a number from -32768 to 32767; "
+                                   "decimals are rounded down (7.9 gives 7).";
 
   bool negative = false;
   if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {
@@ -64,7 +65,7 @@ IntervalEntry ParseIntervalEntry(std::string_view text) {
 
   if (floor < std::numeric_limits<std::int16_t>::min() ||
       floor > std::numeric_limits<std::int16_t>::max()) {
-    return Invalid(shown + " is outside the range of -32768 to 32767 ticks.");
+    return Invalid(shown + " is outside -32768 to 32767.");
   }
   return {IntervalEntry::Kind::kLimit, static_cast<std::int16_t>(floor), {}};
 }

@@ -55,7 +55,10 @@ std::string FollowLinks(const FilePath& path, FilePath& target);
 // True when a file stands at `path` and its owner has made it read-only.
 bool IsReadOnly(const FilePath& path);
 
-// Renames `from` over `to` in one step: a reader sees either the old `to` or the new one.
+// Renames `from` over `to` in one step: a reader sees either the old `to` or the new one. On
+// Windows the new file keeps what the user set on the old one (Hidden and System from its
+// creation beside it; the DACL, named streams, encryption and compression through ReplaceFileW),
+// or the old file stays as it was.
 // Returns an empty string on success, otherwise the system's reason.
 std::string RenameOver(const FilePath& from, const FilePath& to);
 

@@ -19,10 +19,13 @@ namespace shared {
 namespace {
 
 // A virus scanner, the search indexer or a sync client opens a file for a moment right after it
-// was written, and Windows then refuses to replace it with one of these.
+// was written, and Windows then refuses to replace it with one of these. ReplaceFileW says the
+// same with its own two codes, after which both files keep their names when a backup name was
+// given (its page, "ReplaceFileW function (winbase.h)", Microsoft Learn).
 bool IsBusy(DWORD code) {
   return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
-         code == ERROR_ACCESS_DENIED;
+         code == ERROR_ACCESS_DENIED || code == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+         code == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
 }
 
 // Runs `attempt` until it succeeds, fails for a reason that lasts, or about two seconds have
@@ -44,11 +47,11 @@ bool RetryWhileBusy(Attempt attempt) {
   }
 }
 
-// Creates, writes and flushes a new file at `path`; false with the last error set otherwise, and
-// no file left.
-bool WriteNewFile(const FilePath& path, std::string_view bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+// Creates, writes and flushes a new file at `path` with `attributes`; false with the last error
+// set otherwise, and no file left.
+bool WriteNewFile(const FilePath& path, std::string_view bytes, DWORD attributes) {
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD error = ERROR_SUCCESS;
   while (!bytes.empty() && error == ERROR_SUCCESS) {
@@ -136,11 +139,18 @@ std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
   // was killed and whose id came round again.
   std::random_device seed;
   std::minstd_rand random(seed());
+  // Hidden and System, which the user may have set on the old file, are attributes a new file
+  // takes at its creation (the CreateFileW page); ReplaceFileW keeps the rest (RenameOver).
+  const DWORD old_attributes = GetFileAttributesW(target.c_str());
+  const DWORD kept = old_attributes == INVALID_FILE_ATTRIBUTES
+                         ? 0
+                         : old_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  const DWORD attributes = kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
   int names_tried = 0;
   const bool written = RetryWhileBusy([&] {
     for (;;) {
       temporary = TemporaryName<wchar_t>(target, GetCurrentProcessId(), random());
-      if (WriteNewFile(temporary, bytes)) return true;
+      if (WriteNewFile(temporary, bytes, attributes)) return true;
       const DWORD code = GetLastError();
       if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || ++names_tried > 100) {
         return false;
@@ -151,11 +161,55 @@ std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
 }
 
 std::string RenameOver(const FilePath& from, const FilePath& to) {
-  const bool renamed = RetryWhileBusy([&] {
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  // ReplaceFileW, not MoveFileExW: a file moved into place has the folder's inherited ACL and
+  // plain attributes, while ReplaceFileW gives the new file the old one's creation time, DACL,
+  // encryption, compression and named streams ("ReplaceFileW function (winbase.h)", Microsoft
+  // Learn, Remarks). Without REPLACEFILE_IGNORE_MERGE_ERRORS: where they can't be kept (no
+  // WRITE_DAC on the old file), the grab fails and the old file stays as it is.
+  //
+  // On failure the old file stays whole under its own name, by the page's list of error codes:
+  // ERROR_UNABLE_TO_REMOVE_REPLACED, and ERROR_UNABLE_TO_MOVE_REPLACEMENT when a backup name is
+  // given, leave both files under their names, as does any other error; only after
+  // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 is the old file under the backup name, and it is moved
+  // back. So a backup name is always given, one of this process's temporary names, so that a
+  // backup left behind is tidied up like any leftover; after a success it is deleted.
+  //
+  // A folder in the file's place is never moved aside to make room, as ReplaceFileW may do
+  // (Wine's does): the grab fails as a rename over it would.
+  const DWORD to_attributes = GetFileAttributesW(to.c_str());
+  if (to_attributes != INVALID_FILE_ATTRIBUTES && (to_attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return SystemErrorText(ERROR_ACCESS_DENIED);
+  }
+  std::random_device seed;
+  std::minstd_rand random(seed());
+  FilePath backup;
+  do {
+    backup = TemporaryName<wchar_t>(to, GetCurrentProcessId(), random());
+  } while (GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES);
+  bool restore = false;
+  const bool replaced = RetryWhileBusy([&] {
+    if (ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(), 0, nullptr, nullptr)) return true;
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND && GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+      // No file to replace yet: a new one has nothing the user set, and a rename is all it needs.
+      // Without MOVEFILE_REPLACE_EXISTING, so that a file made in the meantime is not lost.
+      return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    }
+    restore = code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+    SetLastError(code);
+    return false;
   });
-  return renamed ? std::string() : LastSystemErrorText();
+  if (replaced) {
+    DeleteFileW(backup.c_str());  // if it can't go now, RemoveAbandonedTemporaries takes it later
+    return {};
+  }
+  std::string reason = LastSystemErrorText();
+  if (restore && !MoveFileExW(backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) &&
+      GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    reason += "; the file as it was is now \"" + win32::Narrow(backup) + "\"";
+  }
+  return reason;
 }
 
 void RemoveAbandonedTemporaries(const FilePath& target) {
@@ -201,9 +255,29 @@ std::string FollowLinks(const FilePath& path, FilePath& target) {
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return {};
   }
-  // Opening the link opens the file at its end; the system then names that file. A link that
-  // can't be opened (a loop, too long a chain, a missing file at its end) is refused with the
-  // system's reason: renaming over the link would replace the link itself with a file.
+  // Only links are links: a symbolic link or a mount point (a junction). Other reparse points
+  // hold a file a filter looks after, such as a cloud placeholder in a folder kept by a sync
+  // client, and are written like any file. The tag is read from the reparse point itself,
+  // opened with FILE_FLAG_OPEN_REPARSE_POINT so that nothing is followed or fetched
+  // ("FILE_ATTRIBUTE_TAG_INFO structure" and "Reparse Point Tags", Microsoft Learn).
+  HANDLE point = CreateFileW(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (point == INVALID_HANDLE_VALUE) return LastSystemErrorText();
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  const bool tagged =
+      GetFileInformationByHandleEx(point, FileAttributeTagInfo, &tag, sizeof(tag)) != 0;
+  const DWORD tag_error = tagged ? ERROR_SUCCESS : GetLastError();
+  CloseHandle(point);
+  if (!tagged) return SystemErrorText(tag_error);
+  if (!(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (tag.ReparseTag != IO_REPARSE_TAG_SYMLINK && tag.ReparseTag != IO_REPARSE_TAG_MOUNT_POINT)) {
+    return {};
+  }
+  // Opening the link opens the file at its end, through at most 63 reparse points ("Programming
+  // Considerations (Local File Systems)", Microsoft Learn); the system then names that file. A
+  // link that can't be opened (a loop, too long a chain, a missing file at its end) is refused
+  // with the system's reason: renaming over the link would replace the link itself with a file.
   HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastSystemErrorText();

@@ -51,11 +51,22 @@ std::optional<std::string> RunForm(const FormFactory& make_form) {
 }  // namespace
 
 int RunProgram(std::string_view program_name, const FormFactory& make_form) {
-  // First, before any window, control or dialog can load a library: every DLL the process
-  // loads by name from now on comes from System32, never from the program's folder or the
-  // current one, where a download may have left a DLL of that name. (The .exe's own imports are
-  // kept to System32 by its load configuration, load_config.cpp.) SetDefaultDllDirectories:
-  // Windows 8 and later, and Windows Vista and 7 with update KB2533623.
+  // Before any window, control or dialog can load a library: every DLL the process loads by
+  // name from now on comes from System32, never from the program's folder or the current one,
+  // where a download may have left a DLL of that name. SetDefaultDllDirectories: Windows 8 and
+  // later, and Windows Vista and 7 with update KB2533623.
+  //
+  // Not quite first. Before main, the loader has loaded the .exe's imports, from System32 only
+  // (the load configuration, load_config.cpp), and the C runtime's start-up has run the static
+  // constructors. One of those is libssp's, the stack protector's runtime: it seeds the guard
+  // with CryptAcquireContextA (PROV_RSA_FULL, CRYPT_VERIFYCONTEXT), CryptGenRandom and
+  // CryptReleaseContext. Those come from ADVAPI32, one of the imports, which is on the system's
+  // list of known DLLs, whose copies and their dependencies the system uses wherever the program
+  // is ("Dynamic-Link Library Search Order", Microsoft Learn). The one library they load besides
+  // is the cryptographic provider, found by the name registered for it under
+  // HKEY_LOCAL_MACHINE, which only an administrator can change, and which must be a full path
+  // "for security reasons" ("Registering the CSP", Microsoft Learn). Our own code's static
+  // objects load nothing.
   const bool system32_only = SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   const DWORD refusal = system32_only ? 0 : GetLastError();
   win32::DeclareDpiAwareness();

@@ -140,8 +140,10 @@ void FormWindow::ApplyDpi(UINT dpi, ::POINT origin) {
 
 void FormWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
   const ::POINT origin = OuterOrigin();
+  // While the user drags the window (between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE) a new DPI
+  // is the drag's, onto another monitor.
   const bool placed_by_program =
-      last_move_ &&
+      last_move_ && !size_move_start_ &&
       (placing_ || (placed_at_ && placed_at_->x == origin.x && placed_at_->y == origin.y));
   dpi_ = dpi;
   outer_size_ = OuterSizeAt(dpi);
@@ -229,8 +231,20 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return TRUE;
     }
     case WM_ENTERSIZEMOVE:
-      // The user starts to move the window, with the mouse or the keyboard: the place is theirs.
-      placed_at_.reset();
+      // The window "enters the moving or sizing modal loop when the user clicks the window's
+      // title bar" (WM_ENTERSIZEMOVE, Microsoft Learn): a click alone, which moves nothing, comes
+      // here too. Whether the user moved the window is known at WM_EXITSIZEMOVE.
+      GetWindowRect(window, &size_move_start_.emplace());
+      break;
+    case WM_EXITSIZEMOVE:
+      // Moved by the user, with the mouse or the keyboard: the place is theirs.
+      if (RECT now{};
+          size_move_start_ && GetWindowRect(window, &now) &&
+          (now.left != size_move_start_->left || now.top != size_move_start_->top ||
+           now.right != size_move_start_->right || now.bottom != size_move_start_->bottom)) {
+        placed_at_.reset();
+      }
+      size_move_start_.reset();
       break;
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));

@@ -75,9 +75,10 @@ class FormWindow final : public Desktop {
   HWND focus_ = nullptr;              // the control to give the focus back to on activation
   std::optional<::POINT> last_move_;  // twips, as the handler asked
   std::optional<::POINT>
-      placed_at_;           // pixels, where the last Move put it; none once the user moves it
-  bool placing_ = false;    // Move is running
-  bool replacing_ = false;  // Move called from OnDpiChanged is running
+      placed_at_;  // pixels, where the last Move put it; none once the user moves it
+  std::optional<RECT> size_move_start_;  // the window's rectangle as the user's move began
+  bool placing_ = false;                 // Move is running
+  bool replacing_ = false;               // Move called from OnDpiChanged is running
   bool handler_running_ = false;
   bool ended_ = false;
   bool close_requested_ = false;

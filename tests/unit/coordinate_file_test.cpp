@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "file_system.hpp"
 #include "run_failure.hpp"
 #include "scratch_folder.hpp"
+#include "temporary_name.hpp"
 
 namespace {
 
@@ -75,6 +77,24 @@ TEST(CoordinateFile, LinkIsWrittenThroughAndStaysALink) {
   EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "coordinates.dat"));
   EXPECT_EQ(folder.Read("kept/real.dat"), "0007\r\n0042\r\n");
   EXPECT_EQ(folder.Entries(), 2u) << "a temporary file was left beside the link";
+#ifndef _WIN32  // Windows follows up to 63 links in a path, its own limit
+  // A chain of 41 links (coordinates.dat, then 40 in "chain") is refused; one of 40 is followed.
+  std::filesystem::create_directory(folder.path() / "chain");
+  std::filesystem::create_symlink("../kept/real.dat", folder.path() / "chain" / "1");
+  for (int i = 2; i <= 40; ++i) {
+    std::filesystem::create_symlink(std::to_string(i - 1),
+                                    folder.path() / "chain" / std::to_string(i));
+  }
+  std::filesystem::remove(folder.path() / "coordinates.dat");
+  std::filesystem::create_symlink("chain/40", folder.path() / "coordinates.dat");
+  EXPECT_THROW(shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1", "2"),
+               shared::RunFailure);
+  EXPECT_EQ(folder.Read("kept/real.dat"), "0007\r\n0042\r\n");
+  std::filesystem::remove(folder.path() / "coordinates.dat");
+  std::filesystem::create_symlink("chain/39", folder.path() / "coordinates.dat");
+  shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1", "2");
+  EXPECT_EQ(folder.Read("kept/real.dat"), "1\r\n2\r\n");
+#endif
 }
 
 TEST(CoordinateFile, FailedRenameRemovesTheTemporaryFile) {
@@ -90,18 +110,25 @@ TEST(CoordinateFile, FailedRenameRemovesTheTemporaryFile) {
 TEST(CoordinateFile, GrabRemovesLeftoversOfEndedWritersOnceTheyAreOld) {
   ScratchFolder folder;
   // No process has id 999999999: Linux's ids end at 2^22, and Windows hands out small ones.
-  const std::pair<const char*, bool> leftovers[] = {// the name; old, and so to be removed
-                                                    {"coordinates.dat.999999999-1.tmp", true},
-                                                    {"coordinates.dat.999999999-2.tmp", false},
-                                                    {"coordinates.dat.tmp", true}};
+  const std::tuple<std::string, bool, bool> leftovers[] = {
+      // the name; old; to be removed
+      {"coordinates.dat.999999999-1.tmp", true, true},
+      {"coordinates.dat.999999999-2.tmp", false, false},
+      {"coordinates.dat.tmp", true, true},
+      {shared::TemporaryName<char>("coordinates.dat", 999999999, 3), true, true},
+#ifndef _WIN32
+      // init's: one whose end an unprivileged user can't ask about (tests/faults runs this so).
+      {"coordinates.dat.1-4.tmp", true, false},
+#endif
+  };
   const auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
-  for (const auto& [name, old] : leftovers) {
+  for (const auto& [name, old, removed] : leftovers) {
     folder.Write(name, "0");
     if (old) std::filesystem::last_write_time(folder.path() / name, hour_ago);
   }
   shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1", "2");
-  for (const auto& [name, old] : leftovers) {
-    EXPECT_NE(std::filesystem::exists(folder.path() / name), old) << name;
+  for (const auto& [name, old, removed] : leftovers) {
+    EXPECT_NE(std::filesystem::exists(folder.path() / name), removed) << name;
   }
 }
 

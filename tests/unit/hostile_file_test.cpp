@@ -259,6 +259,15 @@ TEST(ShownText, QuotesPrintableCharactersAndEscapesTheRest) {
             "\"\xD9\xA1\xD9\xA5 \\xC3( \\xC2\\x85\"")
       << "typed digits as typed; a broken sequence and a C1 control escaped";
   EXPECT_EQ(shared::ShownText("12\xD9\xA1", 3), "\"12...\"") << "no character cut in two";
+  EXPECT_EQ(shared::ShownText("\xE0\x80\xAF"), "\"\\xE0\\x80\\xAF\"") << "an overlong '/'";
+  // A combining acute accent at the start; U+061C, U+00AD, U+034F, U+3164, U+FE0F, U+180E,
+  // U+E0041 (a tag) and U+FFA0, which show nothing or change their neighbours; the accent on an e
+  // and after an escape.
+  EXPECT_EQ(shared::ShownText("\xCC\x81 \xD8\x9C \xC2\xAD \xCD\x8F \xE3\x85\xA4 \xEF\xB8\x8F "
+                              "\xE1\xA0\x8E \xF3\xA0\x81\x81 \xEF\xBE\xA0 e\xCC\x81 \x01\xCC\x81",
+                              100),
+            "\"\\xCC\\x81 \\xD8\\x9C \\xC2\\xAD \\xCD\\x8F \\xE3\\x85\\xA4 \\xEF\\xB8\\x8F "
+            "\\xE1\\xA0\\x8E \\xF3\\xA0\\x81\\x81 \\xEF\\xBE\\xA0 e\xCC\x81 \\x01\\xCC\\x81\"");
 }
 
 }  // namespace

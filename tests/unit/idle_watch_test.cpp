@@ -238,6 +238,14 @@ const Case kCases[] = {
        // The user works over a window where the X pointer isn't seen.
        if (tick >= 5 && tick <= 30) d.last_input_ms = tick * 1000 - 150;
      }},
+    {"DesktopInputExactlyOneTickOldIsNotFromTheLastTick", 15, 20,
+     [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] {
+       Timeline t;
+       AddSequence(t, 16, kRest);
+       return t;
+     },
+     [](int, FakeDesktopIdle& d) { d.last_input_ms = d.now_ms - 1000; }},
     {"TheWatchsOwnClicksDoNotHoldTheNextSequenceBack", 15, 60,
      [](int, FakePointer&, clicker::IdleWatch&) {},
      [] {

@@ -54,6 +54,7 @@ TEST(DisplayScale, TwipsAndPointsBecomePixelsAtTheDisplaysResolution) {
       {"110", 24, 18, 290, 111, 29},     // 24.06, 18.33, 289.9, 111.1, 28.6
       {" 192\t", 42, 32, 506, 194, 50},  // the blanks xrdb may leave
       {"big", 21, 16, 253, 97, 25},      // not a number: 96
+      {"144x", 21, 16, 253, 97, 25},     // a number, then more: 96
       {"0", 21, 16, 253, 97, 25},        // no size to draw at: 96
   };
   for (const Row& row : rows) {
