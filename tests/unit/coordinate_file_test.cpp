@@ -3,9 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#endif
 
 #include "file_system.hpp"
 #include "run_failure.hpp"
@@ -104,6 +113,116 @@ TEST(CoordinateFile, GrabRemovesLeftoversOfEndedWritersOnceTheyAreOld) {
     EXPECT_NE(std::filesystem::exists(folder.path() / name), old) << name;
   }
 }
+
+#ifndef _WIN32
+// The kernel's form of system.posix_acl_access: version 2, then (tag, permissions, id) entries,
+// little-endian: the owner rw, user `uid` r, the group r, the mask r, others r (mode 0644).
+std::string AclGrantingRead(std::uint32_t uid) {
+  constexpr std::uint32_t kNoId = 0xffffffff;
+  const std::uint32_t entries[][2] = {{0x01 | 6 << 16, kNoId},
+                                      {0x02 | 4 << 16, uid},
+                                      {0x04 | 4 << 16, kNoId},
+                                      {0x10 | 4 << 16, kNoId},
+                                      {0x20 | 4 << 16, kNoId}};
+  std::string acl("\x02\0\0\0", 4);
+  acl.append(reinterpret_cast<const char*>(entries), sizeof entries);
+  return acl;
+}
+
+std::string Attribute(const std::filesystem::path& file, const char* name) {
+  char value[256];
+  const ssize_t size = ::getxattr(file.c_str(), name, value, sizeof value);
+  return size < 0 ? "none" : std::string(value, static_cast<std::size_t>(size));
+}
+
+// What the file's owner set on coordinates.dat, which a grab keeps (by a rename where the new file
+// can be given all of it, else in place), or a thing that is not a file, which it refuses. The
+// set-up answers false where this machine can't make the case.
+struct OwnerCase {
+  const char* name;
+  std::function<bool(const std::filesystem::path& folder, const std::filesystem::path& file)>
+      set_up;
+  const char* refusal;  // null where the grab is to be written
+  std::function<void(const std::filesystem::path& folder, const std::filesystem::path& file)> check;
+};
+
+class WriteKeepsWhatTheOwnerSet : public ::testing::TestWithParam<OwnerCase> {};
+
+TEST_P(WriteKeepsWhatTheOwnerSet, OrRefusesTheGrab) {
+  ScratchFolder folder;
+  const auto file = folder.path() / "coordinates.dat";
+  folder.Write("old.dat", "0001\r\n0002\r\n");
+  if (!GetParam().set_up(folder.path(), file)) GTEST_SKIP() << "can't be set up here";
+  const std::size_t entries = folder.Entries();
+  try {
+    shared::WriteCoordinateFile(file, "0007", "0042");
+    EXPECT_FALSE(GetParam().refusal) << "written";
+    EXPECT_EQ(folder.Read("coordinates.dat"), "0007\r\n0042\r\n");
+  } catch (const shared::RunFailure& failure) {
+    ASSERT_TRUE(GetParam().refusal) << failure.what();
+    EXPECT_NE(std::string(failure.what()).find(GetParam().refusal), std::string::npos)
+        << failure.what();
+  }
+  EXPECT_EQ(folder.Entries(), entries) << "a file was left or lost";
+  GetParam().check(folder.path(), file);
+}
+
+const OwnerCase kOwnerCases[] = {
+    {"HardLinkStaysOneFile",
+     [](const auto& folder, const auto& file) {
+       std::filesystem::rename(folder / "old.dat", file);
+       return ::link(file.c_str(), (folder / "other.dat").c_str()) == 0;
+     },
+     nullptr,
+     [](const auto& folder, const auto& file) {
+       EXPECT_EQ(std::filesystem::hard_link_count(file), 2u);
+       EXPECT_TRUE(std::filesystem::equivalent(file, folder / "other.dat"));
+     }},
+    {"AclAndUserAttributeKept",
+     [](const auto& folder, const auto& file) {
+       std::filesystem::rename(folder / "old.dat", file);
+       const std::string acl = AclGrantingRead(4242);
+       return ::setxattr(file.c_str(), "user.note", "mine", 4, 0) == 0 &&
+              ::setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+     },
+     nullptr,
+     [](const auto&, const auto& file) {
+       EXPECT_EQ(Attribute(file, "user.note"), "mine");
+       EXPECT_EQ(Attribute(file, "system.posix_acl_access"), AclGrantingRead(4242));
+       struct stat status {};
+       ASSERT_EQ(::stat(file.c_str(), &status), 0);
+       EXPECT_EQ(status.st_mode & 07777, 0644u);
+     }},
+    {"PipeRefused", [](const auto&, const auto& file) { return ::mkfifo(file.c_str(), 0600) == 0; },
+     "is not an ordinary file",
+     [](const auto&, const auto& file) {
+       EXPECT_EQ(std::filesystem::status(file).type(), std::filesystem::file_type::fifo);
+     }},
+    {"LinkToAPipeRefused",
+     [](const auto& folder, const auto& file) {
+       std::filesystem::create_symlink("pipe", file);
+       return ::mkfifo((folder / "pipe").c_str(), 0600) == 0;
+     },
+     "(a link to",
+     [](const auto& folder, const auto& file) {
+       EXPECT_TRUE(std::filesystem::is_symlink(file));
+       EXPECT_EQ(std::filesystem::status(folder / "pipe").type(), std::filesystem::file_type::fifo);
+     }},
+    {"LinkToADeviceRefused",  // as /dev/null, but the scratch folder's own (root only)
+     [](const auto& folder, const auto& file) {
+       std::filesystem::create_symlink(folder / "null", file);
+       return ::mknod((folder / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+     },
+     "is not an ordinary file",
+     [](const auto& folder, const auto&) {
+       EXPECT_EQ(std::filesystem::symlink_status(folder / "null").type(),
+                 std::filesystem::file_type::character);
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Files, WriteKeepsWhatTheOwnerSet, ::testing::ValuesIn(kOwnerCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+#endif
 
 struct ReadCase {
   const char* name;
