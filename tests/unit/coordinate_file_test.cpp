@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <utility>
 
@@ -145,6 +146,8 @@ struct OwnerCase {
   const char* refusal;  // null where the grab is to be written
   std::function<void(const std::filesystem::path& folder, const std::filesystem::path& file)> check;
 };
+
+void PrintTo(const OwnerCase& c, std::ostream* os) { *os << c.name; }
 
 class WriteKeepsWhatTheOwnerSet : public ::testing::TestWithParam<OwnerCase> {};
 
