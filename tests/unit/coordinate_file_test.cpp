@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <ostream>
 #include <string>
 #include <utility>
 
@@ -14,7 +11,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 #endif
 
 #include "file_system.hpp"
@@ -116,115 +112,53 @@ TEST(CoordinateFile, GrabRemovesLeftoversOfEndedWritersOnceTheyAreOld) {
 }
 
 #ifndef _WIN32
-// The kernel's form of system.posix_acl_access: version 2, then (tag, permissions, id) entries,
-// little-endian: the owner rw, user `uid` r, the group r, the mask r, others r (mode 0644).
-std::string AclGrantingRead(std::uint32_t uid) {
-  constexpr std::uint32_t kNoId = 0xffffffff;
-  const std::uint32_t entries[][2] = {{0x01 | 6 << 16, kNoId},
-                                      {0x02 | 4 << 16, uid},
-                                      {0x04 | 4 << 16, kNoId},
-                                      {0x10 | 4 << 16, kNoId},
-                                      {0x20 | 4 << 16, kNoId}};
-  std::string acl("\x02\0\0\0", 4);
-  acl.append(reinterpret_cast<const char*>(entries), sizeof entries);
-  return acl;
-}
+// An ACL as the kernel keeps it: owner rw, user 4242 r, group r, mask r, others r (mode 0644).
+const std::string kAcl(
+    "\2\0\0\0\1\0\6\0\xff\xff\xff\xff\2\0\4\0\x92\x10\0\0\4\0\4\0\xff\xff\xff\xff"
+    "\x10\0\4\0\xff\xff\xff\xff\x20\0\4\0\xff\xff\xff\xff",
+    44);
 
-std::string Attribute(const std::filesystem::path& file, const char* name) {
-  char value[256];
-  const ssize_t size = ::getxattr(file.c_str(), name, value, sizeof value);
-  return size < 0 ? "none" : std::string(value, static_cast<std::size_t>(size));
-}
-
-// What the file's owner set on coordinates.dat, which a grab keeps (by a rename where the new file
-// can be given all of it, else in place), or a thing that is not a file, which it refuses. The
-// set-up answers false where this machine can't make the case.
-struct OwnerCase {
-  const char* name;
-  std::function<bool(const std::filesystem::path& folder, const std::filesystem::path& file)>
-      set_up;
-  const char* refusal;  // null where the grab is to be written
-  std::function<void(const std::filesystem::path& folder, const std::filesystem::path& file)> check;
-};
-
-void PrintTo(const OwnerCase& c, std::ostream* os) { *os << c.name; }
-
-class WriteKeepsWhatTheOwnerSet : public ::testing::TestWithParam<OwnerCase> {};
-
-TEST_P(WriteKeepsWhatTheOwnerSet, OrRefusesTheGrab) {
-  ScratchFolder folder;
-  const auto file = folder.path() / "coordinates.dat";
-  folder.Write("old.dat", "0001\r\n0002\r\n");
-  if (!GetParam().set_up(folder.path(), file)) GTEST_SKIP() << "can't be set up here";
-  const std::size_t entries = folder.Entries();
-  try {
+// Replaced (the attributes copied) or, with a second name, written in place (the link kept).
+TEST(CoordinateFile, GrabKeepsAclsAttributesAndHardLinks) {
+  for (const bool linked : {false, true}) {
+    ScratchFolder folder;
+    folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+    const auto file = folder.path() / "coordinates.dat";
+    if (::setxattr(file.c_str(), "user.note", "mine", 4, 0) != 0 ||
+        ::setxattr(file.c_str(), "system.posix_acl_access", kAcl.data(), kAcl.size(), 0) != 0) {
+      GTEST_SKIP() << "this file system keeps no extended attributes or ACLs";
+    }
+    if (linked) std::filesystem::create_hard_link(file, folder.path() / "other.dat");
     shared::WriteCoordinateFile(file, "0007", "0042");
-    EXPECT_FALSE(GetParam().refusal) << "written";
-    EXPECT_EQ(folder.Read("coordinates.dat"), "0007\r\n0042\r\n");
-  } catch (const shared::RunFailure& failure) {
-    ASSERT_TRUE(GetParam().refusal) << failure.what();
-    EXPECT_NE(std::string(failure.what()).find(GetParam().refusal), std::string::npos)
-        << failure.what();
+    char note[8] = {}, acl[64] = {};
+    ::getxattr(file.c_str(), "user.note", note, sizeof note);
+    ::getxattr(file.c_str(), "system.posix_acl_access", acl, sizeof acl);
+    EXPECT_EQ(std::string(note) + std::string(acl, 44), "mine" + kAcl) << "linked: " << linked;
+    EXPECT_EQ(folder.Read("other.dat"), linked ? "0007\r\n0042\r\n" : "") << "a link split";
+    EXPECT_EQ(folder.Entries(), linked ? 2u : 1u);
   }
-  EXPECT_EQ(folder.Entries(), entries) << "a file was left or lost";
-  GetParam().check(folder.path(), file);
 }
 
-const OwnerCase kOwnerCases[] = {
-    {"HardLinkStaysOneFile",
-     [](const auto& folder, const auto& file) {
-       std::filesystem::rename(folder / "old.dat", file);
-       return ::link(file.c_str(), (folder / "other.dat").c_str()) == 0;
-     },
-     nullptr,
-     [](const auto& folder, const auto& file) {
-       EXPECT_EQ(std::filesystem::hard_link_count(file), 2u);
-       EXPECT_TRUE(std::filesystem::equivalent(file, folder / "other.dat"));
-     }},
-    {"AclAndUserAttributeKept",
-     [](const auto& folder, const auto& file) {
-       std::filesystem::rename(folder / "old.dat", file);
-       const std::string acl = AclGrantingRead(4242);
-       return ::setxattr(file.c_str(), "user.note", "mine", 4, 0) == 0 &&
-              ::setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
-     },
-     nullptr,
-     [](const auto&, const auto& file) {
-       EXPECT_EQ(Attribute(file, "user.note"), "mine");
-       EXPECT_EQ(Attribute(file, "system.posix_acl_access"), AclGrantingRead(4242));
-       struct stat status {};
-       ASSERT_EQ(::stat(file.c_str(), &status), 0);
-       EXPECT_EQ(status.st_mode & 07777, 0644u);
-     }},
-    {"PipeRefused", [](const auto&, const auto& file) { return ::mkfifo(file.c_str(), 0600) == 0; },
-     "is not an ordinary file",
-     [](const auto&, const auto& file) {
-       EXPECT_EQ(std::filesystem::status(file).type(), std::filesystem::file_type::fifo);
-     }},
-    {"LinkToAPipeRefused",
-     [](const auto& folder, const auto& file) {
-       std::filesystem::create_symlink("pipe", file);
-       return ::mkfifo((folder / "pipe").c_str(), 0600) == 0;
-     },
-     "(a link to",
-     [](const auto& folder, const auto& file) {
-       EXPECT_TRUE(std::filesystem::is_symlink(file));
-       EXPECT_EQ(std::filesystem::status(folder / "pipe").type(), std::filesystem::file_type::fifo);
-     }},
-    {"LinkToADeviceRefused",  // as /dev/null, but the scratch folder's own (root only)
-     [](const auto& folder, const auto& file) {
-       std::filesystem::create_symlink(folder / "null", file);
-       return ::mknod((folder / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
-     },
-     "is not an ordinary file",
-     [](const auto& folder, const auto&) {
-       EXPECT_EQ(std::filesystem::symlink_status(folder / "null").type(),
-                 std::filesystem::file_type::character);
-     }},
-};
-
-INSTANTIATE_TEST_SUITE_P(Files, WriteKeepsWhatTheOwnerSet, ::testing::ValuesIn(kOwnerCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+TEST(CoordinateFile, GrabRefusesALinkToAPipeOrADevice) {
+  for (const bool device : {false, true}) {
+    ScratchFolder folder;
+    const auto thing = folder.path() / "thing";  // a device: a /dev/null of its own (root only)
+    if (device ? ::mknod(thing.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0
+               : ::mkfifo(thing.c_str(), 0600) != 0) {
+      continue;
+    }
+    std::filesystem::create_symlink(thing, folder.path() / "coordinates.dat");
+    try {
+      shared::WriteCoordinateFile(folder.path() / "coordinates.dat", "0007", "0042");
+      ADD_FAILURE() << "written";
+    } catch (const shared::RunFailure& failure) {
+      EXPECT_NE(std::string(failure.what()).find("is not an ordinary file"), std::string::npos);
+    }
+    EXPECT_EQ(std::filesystem::symlink_status(thing).type(),
+              device ? std::filesystem::file_type::character : std::filesystem::file_type::fifo);
+    EXPECT_EQ(folder.Entries(), 2u);
+  }
+}
 #endif
 
 struct ReadCase {
