@@ -64,7 +64,8 @@ std::optional<std::vector<std::string>> AttributeNames(List list) {
     }
     std::string names(static_cast<std::size_t>(size), '\0');
     const ssize_t got = list(names.data(), names.size());
-    if (got < 0 && errno == ERANGE) continue;  // one was added meanwhile
+    // One was added meanwhile (with no room given, the call answers the size instead).
+    if ((got < 0 && errno == ERANGE) || (size == 0 && got > 0)) continue;
     if (got < 0) return std::nullopt;
     std::vector<std::string> result;
     for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
@@ -84,7 +85,7 @@ std::optional<std::string> AttributeValue(Get get) {
     if (size < 0) return std::nullopt;
     std::string value(static_cast<std::size_t>(size), '\0');
     const ssize_t got = get(value.data(), value.size());
-    if (got < 0 && errno == ERANGE) continue;
+    if ((got < 0 && errno == ERANGE) || (size == 0 && got > 0)) continue;  // changed meanwhile
     if (got < 0) return std::nullopt;
     value.resize(static_cast<std::size_t>(got));
     return value;
