@@ -41,14 +41,16 @@ void IdleWatch::Timer1_Timer() {
   // held on a scroll arrow): the count starts again, as for a moved pointer, and no sequence
   // starts or goes on, since a move now would drag what is held and a click would drop it. A
   // locked session is the user away behind a lock screen, which clicks would only wake: the
-  // count starts again too, the resting place stays, and a sequence under way ends. On Windows a
+  // count starts again too, and a sequence under way ends. Either way the pointer is noted where
+  // it reads, so the first free tick that finds it there counts as still and a full limit
+  // passes, not one tick more, before the next sequence. On Windows a
   // lock shows only as a pointer that can't be read: GetCursorPos needs the input desktop to be
   // the current desktop (Microsoft's GetCursorPos page), and a locked workstation shows a secure
   // desktop instead (the "Winlogon States" page). So an unreadable pointer counts as a lock: it
   // is not a pointer resting at (0, 0), and a sequence doesn't click on behind it.
   const bool held = pointer_.AnyButtonHeld();
   if (held || !seen || SessionLocked()) {
-    if (held && seen) LastPos = current;
+    if (seen) LastPos = current;
     IdleCount = 0;
     Clicking = false;
     ClickStep = 0;

@@ -28,8 +28,9 @@ inline constexpr std::uint64_t kTickMilliseconds = 1000;
 // Input no later than the watch's own last click is the watch's own, and holds nothing back.
 //
 // A tick on which the session is locked (Windows: the pointer can't be read; Linux: the session
-// says so) does not move the resting place and starts the count again from 0: nothing is
-// clicked into a lock screen, and after the unlock a full limit of still ticks passes first.
+// says so) starts the count again from 0 and, where the pointer reads, notes it as the resting
+// place: nothing is clicked into a lock screen, and after the unlock exactly a full limit of
+// still ticks passes first.
 class IdleWatch {
  public:
   // The target texts stay as read from the coordinate file; they are converted at each click.

@@ -105,14 +105,35 @@ void WriteCoordinateFile(const FilePath& file, std::string_view x_text, std::str
   FilePath target;
   std::string error = FollowLinks(file, target);
   if (!error.empty()) Fail(PathText(file), "is a link that can't be followed: " + error + ".");
+  // A pipe, a device, a socket or a folder is never replaced: as root, a link to /dev/null
+  // would have the device itself replaced by a file.
+  const FileKind kind = KindOf(target);
+  if (kind == FileKind::kDirectory || kind == FileKind::kOther) {
+    FailWrite(file, target,
+              "is not an ordinary file (a folder, a pipe, a device or the like), so it was left "
+              "as it is.");
+  }
   if (IsReadOnly(target)) {
     FailWrite(file, target,
               "is read-only, so it was left as it is. Allow changes to it, or delete "
               "it, and grab again.");
   }
+  const std::string bytes = CoordinateFileBytes(x_text, y_text);
   FilePath temporary;
-  error = WriteTemporaryBeside(target, CoordinateFileBytes(x_text, y_text), temporary);
-  if (error.empty()) {
+  error = WriteTemporaryBeside(target, bytes, temporary);
+  if (error.empty() && !KeepsWhatTheOwnerSet(target, temporary)) {
+    // As careful editors do, the file is written in place where a new one would lose its owner,
+    // group, other names or attributes. The temporary file, written in full and synced, has
+    // shown there is room for the bytes.
+    RemoveFileQuietly(temporary);
+    error = WriteInPlace(target, bytes);
+    if (!error.empty()) {
+      FailWrite(file, target,
+                "can't be written without changing its owner, group, other names (hard links) "
+                "or attributes, and can't be written in place: " +
+                    error + ". It was left as it is.");
+    }
+  } else if (error.empty()) {
     error = RenameOver(temporary, target);
     if (!error.empty()) RemoveFileQuietly(temporary);
   }

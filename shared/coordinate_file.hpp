@@ -39,10 +39,14 @@ CoordinateTexts ReadCoordinateFile(const FilePath& file);
 
 // Replaces the file whole: the bytes go to a temporary file of this write's own beside it, which
 // is then renamed over it, so a failure or a kill at any moment leaves the old file or the new
-// one, never a part, and two writers at once each leave one whole file. The new file keeps the
-// old one's mode (on Linux). A symbolic link is written through and stays a link; a loop of links
-// and a file made read-only are refused. Throws RunFailure naming the file (a link and the file
-// it leads to) and the reason; the old file and every link are then untouched.
+// one, never a part, and two writers at once each leave one whole file. On Linux the new file
+// keeps the old one's owner, group, mode and extended attributes (ACLs); where this process can't
+// give it all of them (another user's file), or the file has other names (hard links), the file is
+// written in place instead, once the temporary file has shown there is room, and refused, left
+// as it is, when it can't be written. A symbolic link is written through and stays a link; a
+// loop of links, anything but an ordinary file at the end of the links (a folder, a pipe, a
+// device) and a file made read-only are refused. Throws RunFailure naming the file (a link and
+// the file it leads to) and the reason; the old file and every link are then untouched.
 void WriteCoordinateFile(const FilePath& file, std::string_view x_text, std::string_view y_text);
 
 }  // namespace shared

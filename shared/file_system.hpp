@@ -33,12 +33,27 @@ std::FILE* OpenForReading(const FilePath& path, bool& missing, std::string& reas
 
 // Creates a new file beside `target`, under a name of this process's own (temporary_name.hpp;
 // the file is created exclusively, so no other writer shares it), writes `bytes` and forces them to
-// the disk before closing. On Linux the new file takes the mode of `target` and, where the process
-// may, its owner and group; with no `target` yet, the usual mode (0666 less the umask). Sets
-// `temporary` to the new file's path. Returns an empty string on success, otherwise the system's
-// reason; no file is left then.
+// the disk before closing. On Linux the new file is no more open than `target`
+// (KeepsWhatTheOwnerSet gives it the rest); with no `target` yet, it has the usual mode (0666 less
+// the umask). Sets `temporary` to the new file's path. Returns an empty string on success,
+// otherwise the system's reason; no file is left then.
 std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
                                  FilePath& temporary);
+
+// Gives `temporary` what the owner of `target` (an ordinary file, links followed, or none) set on
+// it and a rename over it would lose, and says whether all of it is kept. On Linux: the owner and
+// group, the mode, the extended attributes (ACLs among them) exactly; and false for a file with
+// another name (a hard link), which would keep the old bytes. Where this process may not copy one
+// (only root gives a file away; security.* attributes), false: the file is then to be written in
+// place. On Windows always true: RenameOver carries over what it can.
+bool KeepsWhatTheOwnerSet(const FilePath& target, const FilePath& temporary);
+
+// Writes `bytes` over the ordinary file `target` itself, keeping its inode and so its owner,
+// links and attributes: the new bytes first, then the length, then a sync. A failure can leave
+// a mix of old and new bytes; the caller writes the same bytes to a temporary file first, so a
+// full disk is found before the file is touched. Refuses anything but an ordinary file. Returns an
+// empty string on success, otherwise the reason. On Windows never needed; it refuses.
+std::string WriteInPlace(const FilePath& target, std::string_view bytes);
 
 // Removes the temporary files beside `target` that a writer killed in mid-write left behind: those
 // last written more than kLeftoverAge ago whose writing process has certainly ended here, and

@@ -26,7 +26,7 @@ class MutterIdleTime final : public DesktopIdleTime {
         Clock::now() + std::chrono::milliseconds(kDesktopAnswerTimeoutMs);
     // Drops what came in since the last question: a late answer to a call that timed out, the
     // bus's own signals. Nothing here waits.
-    if (!bus_.Connect(deadline) || !bus_.ProcessPending()) {
+    if (!bus_.Connect(deadline) || !bus_.ProcessPending(deadline)) {
       bus_.Close();
       return std::nullopt;
     }

@@ -1,15 +1,20 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <random>
+#include <vector>
 
 #include "../file_system.hpp"
 #include "../run_failure.hpp"
@@ -18,21 +23,20 @@
 namespace shared {
 namespace {
 
-// Gives the new file `fd` the owner and group of `old`, where this process may, then its mode.
-// The owner first: a change of owner may clear set-id bits of the mode.
-std::string TakeOwnerAndMode(int fd, const struct stat& old) {
-  // Only root may give a file away; its owner may still give it a group it belongs to. Where
-  // neither is allowed, the new file stays this process's own and the grab goes on.
-  [[maybe_unused]] const bool given =
-      ::fchown(fd, old.st_uid, old.st_gid) == 0 ||
-      (errno == EPERM && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0);
-  // A file system without modes of its own (FAT) refuses with EPERM; all its files share one.
-  if (::fchmod(fd, old.st_mode & 07777) != 0 && errno != EPERM) return Reason(errno);
+// Writes all of `bytes` at the start of `fd`; an empty string, or the system's reason.
+std::string WriteAll(int fd, std::string_view bytes) {
+  for (off_t offset = 0; !bytes.empty();) {
+    const ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return written < 0 ? Reason(errno) : "nothing could be written";
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    offset += written;
+  }
   return {};
 }
 
-// Creates, writes and syncs a new file at `path`, with the owner and mode of `old` when given.
-// Sets `name_taken` when something stands there.
+// Creates, writes and syncs a new file at `path`, no more open than `old` when given. Sets
+// `name_taken` when something stands there.
 std::string WriteNewFile(const FilePath& path, std::string_view bytes, const struct stat* old,
                          bool& name_taken) {
   // Created no more open than the file it replaces, before it holds anything.
@@ -40,20 +44,82 @@ std::string WriteNewFile(const FilePath& path, std::string_view bytes, const str
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   name_taken = fd < 0 && errno == EEXIST;
   if (fd < 0) return Reason(errno);
-  std::string error = old ? TakeOwnerAndMode(fd, *old) : std::string();
-  while (!bytes.empty() && error.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      error = written < 0 ? Reason(errno) : "nothing could be written";
-    } else {
-      bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-  }
+  std::string error = WriteAll(fd, bytes);
   if (error.empty() && ::fsync(fd) != 0) error = Reason(errno);
   if (::close(fd) != 0 && error.empty()) error = Reason(errno);
   if (!error.empty()) ::unlink(path.c_str());
   return error;
+}
+
+// The names of a file's extended attributes (ACLs among them, as system.posix_acl_*), from
+// `list` (listxattr or flistxattr on a buffer of the given size). Nothing where the file system
+// keeps none; nullopt where they can't be read.
+template <typename List>
+std::optional<std::vector<std::string>> AttributeNames(List list) {
+  for (;;) {
+    const ssize_t size = list(nullptr, 0);
+    if (size < 0) {
+      if (errno == ENOTSUP) return std::vector<std::string>();
+      return std::nullopt;
+    }
+    std::string names(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = list(names.data(), names.size());
+    // One was added meanwhile (with no room given, the call answers the size instead).
+    if ((got < 0 && errno == ERANGE) || (size == 0 && got > 0)) continue;
+    if (got < 0) return std::nullopt;
+    std::vector<std::string> result;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
+      const std::size_t end = names.find('\0', at);
+      result.push_back(names.substr(at, end - at));
+      at = end + 1;
+    }
+    return result;
+  }
+}
+
+// One attribute's value, read by `get` (getxattr or fgetxattr); nullopt where it can't be read.
+template <typename Get>
+std::optional<std::string> AttributeValue(Get get) {
+  for (;;) {
+    const ssize_t size = get(nullptr, 0);
+    if (size < 0) return std::nullopt;
+    std::string value(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = get(value.data(), value.size());
+    if ((got < 0 && errno == ERANGE) || (size == 0 && got > 0)) continue;  // changed meanwhile
+    if (got < 0) return std::nullopt;
+    value.resize(static_cast<std::size_t>(got));
+    return value;
+  }
+}
+
+// Gives the temporary file `fd` exactly the extended attributes of `old`: the same values, and
+// none that `old` lacks (a default ACL of the folder's, say). False where one can't be read or
+// set: this process may not set a security.* or trusted.* one.
+bool TakeAttributes(int fd, const FilePath& old) {
+  const auto wanted = AttributeNames(
+      [&](char* list, std::size_t size) { return ::listxattr(old.c_str(), list, size); });
+  const auto present =
+      AttributeNames([&](char* list, std::size_t size) { return ::flistxattr(fd, list, size); });
+  if (!wanted || !present) return false;
+  for (const std::string& name : *present) {
+    if (std::find(wanted->begin(), wanted->end(), name) == wanted->end() &&
+        ::fremovexattr(fd, name.c_str()) != 0) {
+      return false;
+    }
+  }
+  for (const std::string& name : *wanted) {
+    const auto value = AttributeValue([&](void* buffer, std::size_t size) {
+      return ::getxattr(old.c_str(), name.c_str(), buffer, size);
+    });
+    if (!value) return false;
+    const auto has = AttributeValue([&](void* buffer, std::size_t size) {
+      return ::fgetxattr(fd, name.c_str(), buffer, size);
+    });
+    if (has != value && ::fsetxattr(fd, name.c_str(), value->data(), value->size(), 0) != 0) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -96,6 +162,57 @@ std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
     const std::string error = WriteNewFile(temporary, bytes, replaces ? &old : nullptr, name_taken);
     if (!name_taken || attempt == 100) return error;
   }
+}
+
+bool KeepsWhatTheOwnerSet(const FilePath& target, const FilePath& temporary) {
+  struct stat old {};
+  if (::stat(target.c_str(), &old) != 0) return errno == ENOENT;  // nothing to keep
+  // Another name for the file would keep the old bytes.
+  if (!S_ISREG(old.st_mode) || old.st_nlink > 1) return false;
+  const int fd = ::open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat now {};
+  // The owner first: a change of owner clears set-id bits of the mode. Only root may give a
+  // file away; its owner may give it a group of its own. Changed only where they differ: a file
+  // system without owners and modes of its own (FAT) refuses any change but takes "no change".
+  // The mode last: an ACL set or removed changes it, and it then sets the ACL's mask to the
+  // old one's, which its group bits are.
+  bool kept =
+      ::fstat(fd, &now) == 0 &&
+      ((now.st_uid == old.st_uid && now.st_gid == old.st_gid) ||
+       ::fchown(fd, old.st_uid, old.st_gid) == 0) &&
+      TakeAttributes(fd, target) && ::fstat(fd, &now) == 0 &&
+      ((now.st_mode & 07777) == (old.st_mode & 07777) || ::fchmod(fd, old.st_mode & 07777) == 0) &&
+      ::fstat(fd, &now) == 0 && now.st_uid == old.st_uid && now.st_gid == old.st_gid &&
+      (now.st_mode & 07777) == (old.st_mode & 07777) && ::fsync(fd) == 0;
+  if (::close(fd) != 0) kept = false;
+  return kept;
+}
+
+std::string WriteInPlace(const FilePath& target, std::string_view bytes) {
+  // Not through a link put there since the links were followed, and not held up by a pipe.
+  const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return Reason(errno);
+  struct stat status {};
+  std::string error;
+  if (::fstat(fd, &status) != 0) {
+    error = Reason(errno);
+  } else if (!S_ISREG(status.st_mode)) {
+    error = "it is not an ordinary file";
+  } else if (::flock(fd, LOCK_EX) != 0) {
+    // Two grabs writing in place at once would each cut the other's bytes to its own length.
+    error = Reason(errno);
+  } else {
+    // The new bytes over the old, then the length: the file never reads empty, and a reader
+    // sees the old bytes, the new ones, or for a moment the new ones with the old tail.
+    error = WriteAll(fd, bytes);
+    if (error.empty() && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
+      error = Reason(errno);
+    }
+    if (error.empty() && ::fsync(fd) != 0) error = Reason(errno);
+  }
+  if (::close(fd) != 0 && error.empty()) error = Reason(errno);
+  return error;
 }
 
 std::string RenameOver(const FilePath& from, const FilePath& to) {

@@ -59,12 +59,13 @@ bool LocalBus::Connect(Clock::time_point deadline) {
   }
 }
 
-bool LocalBus::ProcessPending() {
+bool LocalBus::ProcessPending(Clock::time_point deadline) {
   if (!bus_) return false;
+  // Each round handles one message; the clock is read between them.
   int processed = 0;
-  while ((processed = library_->process(bus_, nullptr)) > 0) {
+  while (Clock::now() < deadline && (processed = library_->process(bus_, nullptr)) > 0) {
   }
-  return processed == 0 && library_->is_open(bus_) > 0;
+  return processed >= 0 && library_->is_open(bus_) > 0;
 }
 
 Message LocalBus::Send(Clock::time_point deadline, sd_bus_message* call) {

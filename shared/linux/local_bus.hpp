@@ -37,9 +37,10 @@ class LocalBus {
   // address isn't local, or the bus can't be reached in time.
   bool Connect(Clock::time_point deadline);
 
-  // Handles whatever has come in (signals, late answers) without waiting. False once the
-  // connection has broken.
-  bool ProcessPending();
+  // Handles what has come in (signals, late answers) without waiting for more, until `deadline`
+  // at most: a flood of messages waits on the socket for the next call rather than holding the
+  // caller up. False once the connection has broken.
+  bool ProcessPending(Clock::time_point deadline);
 
   // Calls a method and waits for its answer until `deadline`; null on an error or no answer.
   template <typename... Arguments>

@@ -26,6 +26,7 @@ const Library* Open() {
                    Resolve(library, "sd_bus_process", f.process) &&
                    Resolve(library, "sd_bus_wait", f.wait) &&
                    Resolve(library, "sd_bus_match_signal_async", f.match_signal_async) &&
+                   Resolve(library, "sd_bus_add_match_async", f.add_match_async) &&
                    Resolve(library, "sd_bus_message_new_method_call", f.message_new_method_call) &&
                    Resolve(library, "sd_bus_message_append", f.message_append) &&
                    Resolve(library, "sd_bus_call", f.call) &&
@@ -33,7 +34,8 @@ const Library* Open() {
                    Resolve(library, "sd_bus_message_enter_container", f.message_enter_container) &&
                    Resolve(library, "sd_bus_message_exit_container", f.message_exit_container) &&
                    Resolve(library, "sd_bus_message_skip", f.message_skip) &&
-                   Resolve(library, "sd_bus_message_unref", f.message_unref);
+                   Resolve(library, "sd_bus_message_unref", f.message_unref) &&
+                   Resolve(library, "sd_bus_message_get_sender", f.message_get_sender);
   if (all) return &functions;
   dlclose(library);
   return nullptr;

@@ -16,6 +16,7 @@ struct Library {
   decltype(&::sd_bus_process) process;
   decltype(&::sd_bus_wait) wait;
   decltype(&::sd_bus_match_signal_async) match_signal_async;
+  decltype(&::sd_bus_add_match_async) add_match_async;
   decltype(&::sd_bus_message_new_method_call) message_new_method_call;
   decltype(&::sd_bus_message_append) message_append;
   decltype(&::sd_bus_call) call;
@@ -24,6 +25,7 @@ struct Library {
   decltype(&::sd_bus_message_exit_container) message_exit_container;
   decltype(&::sd_bus_message_skip) message_skip;
   decltype(&::sd_bus_message_unref) message_unref;
+  decltype(&::sd_bus_message_get_sender) message_get_sender;
 };
 
 // The functions above from libsystemd.so.0, loaded on the first call; null, then and ever after,

@@ -160,6 +160,13 @@ std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
   return written ? std::string() : LastSystemErrorText();
 }
 
+// What a rename over the file keeps is RenameOver's to say; nothing is written in place here.
+bool KeepsWhatTheOwnerSet(const FilePath&, const FilePath&) { return true; }
+
+std::string WriteInPlace(const FilePath&, std::string_view) {
+  return "a file is not written in place on Windows";
+}
+
 std::string RenameOver(const FilePath& from, const FilePath& to) {
   // ReplaceFileW, not MoveFileExW: a file moved into place has the folder's inherited ACL and
   // plain attributes, while ReplaceFileW gives the new file the old one's creation time, DACL,

@@ -2,7 +2,8 @@
 # A grab into a folder that can't be written fails with a message naming the file and the reason,
 # and leaves the old coordinates.dat as it was and no temporary file. Tried two ways: on a
 # read-only mount, which stops root too, and as an unprivileged user on a folder without write
-# permission. Each is skipped where this machine can't set it up; the test is skipped if both are.
+# permission. A third, as root: another user's file in a shared folder stays its owner's (refused
+# or written in place). Each is skipped where this machine can't set it up, the test if all are.
 # usage: read_only_folder.sh <grab_writer>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -45,5 +46,21 @@ else
   echo "skipped: setpriv can't switch to an unprivileged user here"
 fi
 
+echo "--- another user's file, in a folder every user may write"
+if [[ $(id -u) -eq 0 ]] && can_be_unprivileged; then
+  mkdir -m 777 "$scratch/shared" && file=$scratch/shared/coordinates.dat
+  "$writer" "$scratch/shared" 0001 0002 && chown 4242:4242 "$file" && chmod 600 "$file"
+  expect_refused_grab "$scratch/shared" "can't be written in place: Permission denied" \
+    as_unprivileged "$scratch/grab_writer" "$scratch/shared" 0007 0042
+  chmod 666 "$file"  # nobody may write it: in place; then root replaces it
+  as_unprivileged "$scratch/grab_writer" "$scratch/shared" 0007 0666 || fail "nobody's grab failed"
+  chmod 600 "$file"
+  "$writer" "$scratch/shared" 0007 0600 || fail "root's grab failed"
+  [[ $(stat -c '%u:%g %a' "$file") == "4242:4242 600" ]] || fail "the file's owner or mode changed"
+  [[ $(setpriv --reuid=4242 --regid=4242 --clear-groups -- cat "$file") == $'0007\r\n0600\r' ]] ||
+    fail "its owner doesn't read the grab"
+  passed=$((passed + 1))
+fi
+
 ((passed > 0)) || skip "neither a read-only mount nor an unprivileged user is available"
-echo "passed $passed of 2 ways"
+echo "passed $passed of 3 ways"

@@ -8,6 +8,12 @@
 #include <tuple>
 #include <utility>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+#endif
+
 #include "file_system.hpp"
 #include "run_failure.hpp"
 #include "scratch_folder.hpp"
@@ -131,6 +137,56 @@ TEST(CoordinateFile, GrabRemovesLeftoversOfEndedWritersOnceTheyAreOld) {
     EXPECT_NE(std::filesystem::exists(folder.path() / name), removed) << name;
   }
 }
+
+#ifndef _WIN32
+// An ACL as the kernel keeps it: owner rw, user 4242 r, group r, mask r, others r (mode 0644).
+const std::string kAcl(
+    "\2\0\0\0\1\0\6\0\xff\xff\xff\xff\2\0\4\0\x92\x10\0\0\4\0\4\0\xff\xff\xff\xff"
+    "\x10\0\4\0\xff\xff\xff\xff\x20\0\4\0\xff\xff\xff\xff",
+    44);
+
+// Replaced (the attributes copied) or, with a second name, written in place (the link kept).
+TEST(CoordinateFile, GrabKeepsAclsAttributesAndHardLinks) {
+  for (const bool linked : {false, true}) {
+    ScratchFolder folder;
+    folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+    const auto file = folder.path() / "coordinates.dat";
+    if (::setxattr(file.c_str(), "user.note", "mine", 4, 0) != 0 ||
+        ::setxattr(file.c_str(), "system.posix_acl_access", kAcl.data(), kAcl.size(), 0) != 0) {
+      GTEST_SKIP() << "this file system keeps no extended attributes or ACLs";
+    }
+    if (linked) std::filesystem::create_hard_link(file, folder.path() / "other.dat");
+    shared::WriteCoordinateFile(file, "0007", "0042");
+    char note[8] = {}, acl[64] = {};
+    ::getxattr(file.c_str(), "user.note", note, sizeof note);
+    ::getxattr(file.c_str(), "system.posix_acl_access", acl, sizeof acl);
+    EXPECT_EQ(std::string(note) + std::string(acl, 44), "mine" + kAcl) << "linked: " << linked;
+    EXPECT_EQ(folder.Read("other.dat"), linked ? "0007\r\n0042\r\n" : "") << "a link split";
+    EXPECT_EQ(folder.Entries(), linked ? 2u : 1u);
+  }
+}
+
+TEST(CoordinateFile, GrabRefusesALinkToAPipeOrADevice) {
+  for (const bool device : {false, true}) {
+    ScratchFolder folder;
+    const auto thing = folder.path() / "thing";  // a device: a /dev/null of its own (root only)
+    if (device ? ::mknod(thing.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0
+               : ::mkfifo(thing.c_str(), 0600) != 0) {
+      continue;
+    }
+    std::filesystem::create_symlink(thing, folder.path() / "coordinates.dat");
+    try {
+      shared::WriteCoordinateFile(folder.path() / "coordinates.dat", "0007", "0042");
+      ADD_FAILURE() << "written";
+    } catch (const shared::RunFailure& failure) {
+      EXPECT_NE(std::string(failure.what()).find("is not an ordinary file"), std::string::npos);
+    }
+    EXPECT_EQ(std::filesystem::symlink_status(thing).type(),
+              device ? std::filesystem::file_type::character : std::filesystem::file_type::fifo);
+    EXPECT_EQ(folder.Entries(), 2u);
+  }
+}
+#endif
 
 struct ReadCase {
   const char* name;

@@ -224,6 +224,14 @@ const Case kCases[] = {
        return t;
      },
      [](int tick, FakeDesktopIdle& d) { d.locked = tick == 17 || (tick >= 20 && tick <= 40); }},
+    {"LockedFromTheStartClicksAFullLimitAfterTheUnlock", 15, 40,
+     [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] {
+       Timeline t;
+       AddSequence(t, 35, kRest);  // 21-35 are the 15 still ones: the place was noted while locked
+       return t;
+     },
+     [](int tick, FakeDesktopIdle& d) { d.locked = tick <= 20; }},
     {"LockedDesktopIsNotAPointerAtTheOrigin", 15, 100,
      [](int, FakePointer& p, clicker::IdleWatch&) { p.refuse_reads = true; },
      [] { return Timeline{}; }},
