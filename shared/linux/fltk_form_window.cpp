@@ -87,6 +87,10 @@ void FormWindow::Show() {
     throw RunFailure("Can't open the X display \"" + std::string(XDisplayName(nullptr)) +
                      "\" to show the window on.");
   }
+  // A tool window's frame would dwarf its client area, and managers draw it differently: one
+  // adds a title bar above the screen's edge, another stretches the window to fit its buttons.
+  // Without one the window stands and looks the same under every manager.
+  if (layout_.tool_window) window_->border(0);
   const WindowHints hints(layout_.always_on_top, layout_.tool_window, layout_.activate_on_show);
   {
     const ServerGrab grab;
@@ -96,9 +100,10 @@ void FormWindow::Show() {
   // FLTK nudges a framed window's first position so a title bar would fit on the screen; put it
   // back where the form asked.
   if (moved_) XMoveWindow(fl_display, fl_xid(window_.get()), window_->x(), window_->y());
-  for (Fl_Widget* widget : tab_order_) {
-    if (widget->take_focus()) break;
-  }
+  // No Fl_Widget::take_focus() here: on a shown window FLTK would ask the window manager for the
+  // keyboard with no time of a user's event, which managers that keep new windows from stealing
+  // it take for a bug. A window the manager gives the keyboard hands it to its first control in
+  // tab order (the order the children were added in) by itself.
   if (layout_.timer_interval_ms > 0)
     Fl::add_timeout(layout_.timer_interval_ms / 1000.0, Tick, this);
 }
