@@ -79,7 +79,7 @@ move_pointer "$label_x" "$label_y"
 xdotool click 3
 prompt=$(wait_for_window "How long" 10) ||
   fail "a right press on the X label: expected a \"How long\" prompt within 10 s, saw none"
-[[ $E2E_PLATFORM == linux ]] && wait_for_focus "$prompt" "the \"How long\" prompt"
+wait_for_focus "$prompt" "the \"How long\" prompt"
 xdotool key Escape
 wait_for_no_window "How long" 10 || fail "Escape: expected the \"How long\" prompt to close, it is still open"
 xdotool key Escape

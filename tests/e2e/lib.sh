@@ -450,7 +450,7 @@ set_idle_limit_by_prompt() {
     fail "a right press on the X label at $label_x,$label_y: expected a \"How long\" prompt within 10 s, saw none"
   pass "a right press on the X label at $label_x,$label_y opened the \"How long\" prompt"
   # It has the keyboard at once, wherever the pointer goes then.
-  [[ $E2E_PLATFORM == linux ]] && wait_for_focus "$prompt" "the \"How long\" prompt"
+  wait_for_focus "$prompt" "the \"How long\" prompt"
   move_pointer "$3" "$4"
   xdotool type --delay 20 "$limit"
   xdotool key Return
