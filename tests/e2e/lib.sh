@@ -198,46 +198,30 @@ start_xvfb() {
   note "Xvfb on $DISPLAY (pid $xvfb_pid)"
 }
 
-# start_wm [WM]: a window manager, for tests where the keyboard's focus depends on one: WM, else
-# $E2E_WM, else openbox. "none" runs none: the keyboard then follows the pointer.
-# Known: openbox xfwm4 mutter metacity kwin fluxbox icewm (scripts/wm-matrix.sh runs them all).
+# start_wm [WM]: a window manager, where the keyboard's focus depends on one: WM, else $E2E_WM,
+# else openbox; "none" runs none (the keyboard follows the pointer). scripts/wm-matrix.sh names all.
 start_wm() {
-  local wm=${1:-${E2E_WM:-openbox}} command
-  case $wm in
-    none) note "no window manager" && return 0 ;;
-    openbox) command=(openbox --sm-disable) ;;
-    xfwm4) command=(xfwm4 --compositor=off --sm-client-disable) ;;
-    mutter) command=(dbus-run-session -- mutter --x11 --sm-disable) ;;
-    metacity) command=(dbus-run-session -- metacity --sm-disable) ;;
-    kwin) command=(dbus-run-session -- kwin_x11) ;;
-    fluxbox) command=(fluxbox) ;;
-    icewm) command=(icewm) ;;
-    *) fail "unknown window manager \"$wm\"" ;;
-  esac
-  local program=${command[0]}
-  [[ $program == dbus-run-session ]] && program=${command[2]}
-  command -v "$program" >/dev/null || skip "$program is not installed"
-  # fluxbox sets its backdrop through fbsetbg, which finds no image tool here and says so in a
-  # window that takes the keyboard: a stand-in that does nothing.
-  mkdir -p "$scratch/wm-bin" && printf '#!/bin/sh\n' >"$scratch/wm-bin/fbsetbg" && chmod +x "$scratch/wm-bin/fbsetbg"
-  PATH=$scratch/wm-bin:$PATH HOME=$scratch XDG_CONFIG_HOME=$scratch/config \
-    "${command[@]}" >"$scratch/$wm.log" 2>&1 &
+  local wm=${1:-${E2E_WM:-openbox}} bus=()
+  [[ $wm == none ]] && return 0
+  local -A options=([openbox]=--sm-disable [xfwm4]="--compositor=off --sm-client-disable"
+    [mutter]="--x11 --sm-disable" [metacity]=--sm-disable)
+  [[ $wm == @(mutter|metacity|kwin) ]] && bus=(dbus-run-session --)
+  command -v "${wm/kwin/kwin_x11}" >/dev/null || skip "$wm is not installed"
+  # fluxbox's backdrop setter finds no image tool here and says so in a window taking the keyboard.
+  mkdir -p "$scratch/bin" && printf '#!/bin/sh\n' >"$scratch/bin/fbsetbg" && chmod +x "$scratch/bin/fbsetbg"
+  # shellcheck disable=SC2086  # the options are words
+  PATH=$scratch/bin:$PATH HOME=$scratch "${bus[@]}" "${wm/kwin/kwin_x11}" ${options[$wm]:-} >"$scratch/$wm.log" 2>&1 &
   wm_pid=$!
   poll_until 20 eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
     fail "$wm did not take the screen within 20 s"
   note "$wm running (pid $wm_pid)"
 }
 
-# focused_window: the top-level window that has the keyboard (none when it follows the pointer).
-focused_window() {
-  xdotool getwindowfocus 2>/dev/null
-}
-
 # wait_for_focus ID WHAT: waits up to 5 s for window ID to have the keyboard; fails naming WHAT.
 wait_for_focus() {
   local id=$1
-  poll_until 5 eval '[[ $(focused_window) == "$id" ]]' ||
-    fail "expected $2 (window $id) to have the keyboard, window \"$(focused_window)\" has it"
+  poll_until 5 eval '[[ $(xdotool getwindowfocus 2>/dev/null) == "$id" ]]' ||
+    fail "expected $2 (window $id) to have the keyboard, window \"$(xdotool getwindowfocus 2>/dev/null)\" has it"
   pass "$2 has the keyboard"
 }
 
@@ -359,14 +343,13 @@ move_pointer() {
 
 # ---- click recorder ------------------------------------------------------------------------
 
-# start_recorder LOG X Y W H TITLE [--keys]: the platform's click recorder over that rectangle,
-# logging to LOG; returns once its window is visible. With --keys (Linux) it stands for the
-# window the user types in: it takes the keyboard and logs keys too.
+# start_recorder LOG X Y W H TITLE: the platform's click recorder over that rectangle, logging
+# to LOG; returns once its window is visible.
 start_recorder() {
   local log=$1 x=$2 y=$3 w=$4 h=$5 title=$6
   : >"$log"
   start_platform_program "recorder-$title" "$E2E_RECORDER" --geometry "$x" "$y" "$w" "$h" \
-    --title "$title" "${@:7}" "$(host_path_for_platform "$log")"
+    --title "$title" "$(host_path_for_platform "$log")"
   local id
   id=$(wait_for_window "$title" 30) ||
     fail "the click recorder \"$title\" showed no window within 30 s"
@@ -449,7 +432,6 @@ set_idle_limit_by_prompt() {
   prompt=$(wait_for_window "How long" 10) ||
     fail "a right press on the X label at $label_x,$label_y: expected a \"How long\" prompt within 10 s, saw none"
   pass "a right press on the X label at $label_x,$label_y opened the \"How long\" prompt"
-  # It has the keyboard at once, wherever the pointer goes then.
   wait_for_focus "$prompt" "the \"How long\" prompt"
   move_pointer "$3" "$4"
   xdotool type --delay 20 "$limit"

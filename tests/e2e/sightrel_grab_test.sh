@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Sightrel, under a window manager (openbox unless E2E_WM names another): it has the keyboard
-# when it opens, and so has the message box a refused grab shows. Return or Space on its focused
-# "Grab It" button writes the pointer's position, padded
-# to four characters, to coordinates.dat beside the program and ends it; closing the window
-# (Escape) writes nothing; a read-only coordinates.dat, or a loop of links, is refused with a
-# message.
+# Sightrel, which has the keyboard once it opens: Return or Space on its "Grab It" button writes
+# the pointer's position, padded to four characters, to coordinates.dat beside the program and
+# ends it; closing the window (Escape) writes nothing; a read-only coordinates.dat, or a loop of
+# links, is refused with a message.
 source "$(dirname "$0")/lib.sh"
 
 e2e_begin
@@ -36,8 +34,7 @@ start_sightrel() {
     fail "expected Sightrel's \"Mouse Position\" window within 20 s, saw none"
 }
 
-# press_and_finish KEY: once the window has the keyboard, presses KEY and waits for Sightrel to
-# end with 0.
+# press_and_finish KEY: once the window has the keyboard, presses KEY; Sightrel ends with 0.
 press_and_finish() {
   wait_for_focus "$window" "Sightrel's window"
   xdotool key "$1"

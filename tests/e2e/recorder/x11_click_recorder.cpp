@@ -1,11 +1,9 @@
 // A plain Xlib window that logs every button press it receives, one line per press:
 //   <unix_ms> <root_x> <root_y> <button>
-// With --keys it also takes the keyboard like any application and logs each key pressed in it:
-//   <unix_ms> key <keysym name>
 // The end-to-end tests put it under the points a program clicks and read the log to see which
 // clicks arrived, where and when.
 //
-// Usage: x11_click_recorder [--geometry X Y W H] [--title TITLE] [--keys] LOG_FILE
+// Usage: x11_click_recorder [--geometry X Y W H] [--title TITLE] LOG_FILE
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -25,7 +23,6 @@ struct Options {
   unsigned int height = 300;
   std::string title = "Click Recorder";
   std::string log_file;
-  bool keys = false;
 };
 
 bool ParseInt(const char* text, long low, long high, long& value) {
@@ -49,8 +46,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.width = static_cast<unsigned int>(v[2]);
       options.height = static_cast<unsigned int>(v[3]);
       i += 4;
-    } else if (arg == "--keys") {
-      options.keys = true;
     } else if (arg == "--title" && i + 1 < argc) {
       options.title = argv[++i];
     } else if (options.log_file.empty() && !arg.starts_with("--")) {
@@ -73,8 +68,7 @@ long long UnixMilliseconds() {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr, "usage: %s [--geometry X Y W H] [--title TITLE] [--keys] LOG_FILE\n",
-                 argv[0]);
+    std::fprintf(stderr, "usage: %s [--geometry X Y W H] [--title TITLE] LOG_FILE\n", argv[0]);
     return 2;
   }
   std::FILE* log = std::fopen(options.log_file.c_str(), "a");
@@ -91,8 +85,7 @@ int main(int argc, char** argv) {
   const int screen = DefaultScreen(display);
   XSetWindowAttributes attributes{};
   attributes.background_pixel = WhitePixel(display, screen);
-  attributes.event_mask =
-      ButtonPressMask | ExposureMask | StructureNotifyMask | (options.keys ? KeyPressMask : 0);
+  attributes.event_mask = ButtonPressMask | ExposureMask | StructureNotifyMask;
   const Window window = XCreateWindow(display, RootWindow(display, screen), options.x, options.y,
                                       options.width, options.height, 0, CopyFromParent, InputOutput,
                                       CopyFromParent, CWBackPixel | CWEventMask, &attributes);
@@ -107,10 +100,10 @@ int main(int argc, char** argv) {
   XSetWMNormalHints(display, window, hints);
   XFree(hints);
   XStoreName(display, window, options.title.c_str());
-  // Without --keys never the keyboard focus: that stays with the program under test.
+  // Never the keyboard focus: that stays with the program under test.
   XWMHints* wm_hints = XAllocWMHints();
   wm_hints->flags = InputHint;
-  wm_hints->input = options.keys ? True : False;
+  wm_hints->input = False;
   XSetWMHints(display, window, wm_hints);
   XFree(wm_hints);
   Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
@@ -126,10 +119,6 @@ int main(int argc, char** argv) {
       const XButtonEvent& press = event.xbutton;
       std::fprintf(log, "%lld %d %d %u\n", UnixMilliseconds(), press.x_root, press.y_root,
                    press.button);
-      std::fflush(log);
-    } else if (event.type == KeyPress) {
-      const char* name = XKeysymToString(XLookupKeysym(&event.xkey, 0));
-      std::fprintf(log, "%lld key %s\n", UnixMilliseconds(), name ? name : "?");
       std::fflush(log);
     } else if (event.type == ClientMessage &&
                static_cast<Atom>(event.xclient.data.l[0]) == delete_window) {
