@@ -58,20 +58,6 @@ void KeepTheKeyboardAway(Window window, Atom wm_take_focus) {
   SetUserTime(window, 0);
 }
 
-bool WindowManagerRuns() {
-  const Atom check = Intern("_NET_SUPPORTING_WM_CHECK");
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0;
-  unsigned long after = 0;
-  unsigned char* data = nullptr;
-  const int status = XGetWindowProperty(fl_display, DefaultRootWindow(fl_display), check, 0, 1,
-                                        False, XA_WINDOW, &type, &format, &count, &after, &data);
-  const bool found = status == Success && type == XA_WINDOW && count == 1;
-  if (data) XFree(data);
-  return found;
-}
-
 // The top-level window a window manager manages (the one with WM_STATE) that holds `window`, the
 // keyboard's focus: the focus may rest on a child of it. 0 for none.
 Window ManagedWindowHolding(Window window) {
@@ -106,6 +92,20 @@ bool HasFocus(Window window) {
 }
 
 }  // namespace
+
+bool WindowManagerRuns() {
+  const Atom check = Intern("_NET_SUPPORTING_WM_CHECK");
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(fl_display, DefaultRootWindow(fl_display), check, 0, 1,
+                                        False, XA_WINDOW, &type, &format, &count, &after, &data);
+  const bool found = status == Success && type == XA_WINDOW && count == 1;
+  if (data) XFree(data);
+  return found;
+}
 
 WindowHints::WindowHints(bool always_on_top, bool tool_window, bool take_focus)
     : tool_window_(tool_window), take_focus_(take_focus) {

@@ -53,6 +53,9 @@ class DialogFocus {
   bool window_manager_ = false;
 };
 
+// Whether an EWMH window manager runs on FLTK's display (its _NET_SUPPORTING_WM_CHECK).
+bool WindowManagerRuns();
+
 // Holds every other client's requests, the window manager's included, while it lives: keep it
 // to the few requests that must reach the server together.
 class ServerGrab {
