@@ -12,8 +12,9 @@ namespace {
 
 Atom Intern(const char* name) { return XInternAtom(fl_display, name, False); }
 
-// A client message to the root window, the way EWMH asks clients to talk to a window manager.
-void SendToWindowManager(Window window, Atom type, long l0, long l1, long l2 = 0) {
+// A client message about `window` to the root window, the way EWMH asks clients to talk to a
+// window manager.
+void SendToWindowManager(Window window, Atom type, long l0, long l1, long l2, long l3) {
   XEvent event{};
   event.xclient.type = ClientMessage;
   event.xclient.window = window;
@@ -22,7 +23,7 @@ void SendToWindowManager(Window window, Atom type, long l0, long l1, long l2 = 0
   event.xclient.data.l[0] = l0;
   event.xclient.data.l[1] = l1;
   event.xclient.data.l[2] = l2;
-  event.xclient.data.l[3] = 1;  // _NET_WM_STATE: from a normal application
+  event.xclient.data.l[3] = l3;
   XSendEvent(fl_display, DefaultRootWindow(fl_display), False,
              SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
@@ -135,7 +136,8 @@ void WindowHints::Apply(Fl_Window& window) const {
                     static_cast<int>(states_.size()));
     // ...and the same as a request, for one that has taken it on already.
     for (const Atom state : states_) {
-      SendToWindowManager(xid, net_wm_state_, 1 /* _NET_WM_STATE_ADD */, static_cast<long>(state));
+      // _NET_WM_STATE_ADD, from a normal application.
+      SendToWindowManager(xid, net_wm_state_, 1, static_cast<long>(state), 0, 1);
     }
   }
   XFlush(fl_display);
@@ -166,13 +168,15 @@ void DialogFocus::ShowAndActivate(Fl_Window& window) const {
   window.wait_for_expose();
   const Window xid = fl_xid(&window);
   if (window_manager_) {
-    // EWMH: source 1, a normal application, with the user's time; the window manager may
-    // refuse it only for a later user event elsewhere.
+    // EWMH: source 1, a normal application, with the user's time and the window that has the
+    // keyboard now; a manager that keeps windows from stealing the keyboard lets this one have
+    // it, as no user event came later.
     SendToWindowManager(xid, Intern("_NET_ACTIVE_WINDOW"), 1, static_cast<long>(user_time_),
-                        static_cast<long>(active_before_));
+                        static_cast<long>(active_before_), 0);
     XSync(fl_display, False);
-    // Some managers give a new window the keyboard only when its owner has it: the keyboard
-    // is the client's to hand over then (the globally active model).
+    // A manager that refuses it (some give a dialog the keyboard only when its owner has it):
+    // the client hands the keyboard over itself, with the user's time, as a globally active
+    // client may.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     while (window.shown() && !HasFocus(xid) && std::chrono::steady_clock::now() < deadline) {
       Fl::wait(0.02);
@@ -188,7 +192,7 @@ void DialogFocus::ShowAndActivate(Fl_Window& window) const {
 void DialogFocus::Restore() const {
   if (!window_manager_ || active_before_ == 0) return;
   SendToWindowManager(active_before_, Intern("_NET_ACTIVE_WINDOW"), 1,
-                      static_cast<long>(fl_event_time), 0);
+                      static_cast<long>(fl_event_time), 0, 0);
   XFlush(fl_display);
 }
 

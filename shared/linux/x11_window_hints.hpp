@@ -27,7 +27,6 @@ class WindowHints {
   unsigned long net_wm_state_ = 0;
   unsigned long net_wm_window_type_ = 0;
   unsigned long utility_type_ = 0;
-  unsigned long net_wm_user_time_ = 0;
   unsigned long wm_take_focus_ = 0;
 };
 
@@ -49,7 +48,7 @@ class DialogFocus {
 
  private:
   unsigned long user_time_;
-  unsigned long active_before_ = 0;  // a window manager's active window, 0 when none runs
+  unsigned long active_before_ = 0;  // the managed window that had the keyboard; 0 for none
   bool window_manager_ = false;
 };
 
