@@ -85,6 +85,18 @@ Window ManagedWindowHolding(Window window) {
   return 0;
 }
 
+// The window a closed dialog hands the keyboard back to, once the event loop runs again: a
+// dialog that follows at once (a message after the prompt, for the same key) takes the hand-back
+// over, since a manager may refuse that dialog the keyboard after a hand-back with the same time.
+Window handed_back = 0;
+
+void HandBack(void*) {
+  SendToWindowManager(handed_back, Intern("_NET_ACTIVE_WINDOW"), 1,
+                      static_cast<long>(fl_event_time), 0, 0);
+  XFlush(fl_display);
+  handed_back = 0;
+}
+
 bool HasFocus(Window window) {
   Window focus = None;
   int revert = 0;
@@ -150,7 +162,9 @@ DialogFocus::DialogFocus(unsigned long user_time) : user_time_(user_time) {
   Window focus = None;
   int revert = 0;
   XGetInputFocus(fl_display, &focus, &revert);
-  active_before_ = ManagedWindowHolding(focus);
+  active_before_ = handed_back != 0 ? handed_back : ManagedWindowHolding(focus);
+  Fl::remove_timeout(HandBack);
+  handed_back = 0;
 }
 
 void DialogFocus::ShowAndActivate(Fl_Window& window) const {
@@ -191,9 +205,8 @@ void DialogFocus::ShowAndActivate(Fl_Window& window) const {
 
 void DialogFocus::Restore() const {
   if (!window_manager_ || active_before_ == 0) return;
-  SendToWindowManager(active_before_, Intern("_NET_ACTIVE_WINDOW"), 1,
-                      static_cast<long>(fl_event_time), 0, 0);
-  XFlush(fl_display);
+  handed_back = active_before_;
+  Fl::add_timeout(0, HandBack);
 }
 
 ServerGrab::ServerGrab() { XGrabServer(fl_display); }

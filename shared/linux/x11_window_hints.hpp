@@ -43,7 +43,8 @@ class DialogFocus {
   // when no window manager answers.
   void ShowAndActivate(Fl_Window& window) const;
 
-  // Asks the window manager to give the keyboard back to the window that had it before.
+  // Asks the window manager to give the keyboard back to the window that had it before, once
+  // the event loop runs again and unless another dialog opens first.
   void Restore() const;
 
  private:

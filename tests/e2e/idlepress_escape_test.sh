@@ -44,14 +44,22 @@ if [[ $E2E_PLATFORM == linux ]]; then
   [[ -z $user ]] || assert_eq "the window with the keyboard after a press on the X" "$user" "$(xdotool getwindowfocus)"
 fi
 
-# A number and Return, then Escape: each closes the prompt, which had the keyboard at once.
-for keys in "2 0 Return" Escape; do
+# A number and Return, a refused entry and Return, then Escape: each closes the prompt, which had
+# the keyboard at once; so has the message the refused entry brings, which Return closes.
+for keys in "2 0 Return" "x Return" Escape; do
   move_pointer "$label_x" "$label_y" && xdotool click 3
   prompt=$(wait_for_window "How long" 10) || fail "a right press on the X: expected a \"How long\" prompt within 10 s, saw none"
   wait_for_focus "$prompt" "the \"How long\" prompt"
   move_pointer 600 450  # the user's eyes go back to their window
   # shellcheck disable=SC2086  # the keys are words
   xdotool key --delay 20 $keys
+  if [[ $keys == x* ]]; then
+    # shellcheck disable=SC2016  # expanded by eval at each try
+    poll_until 10 eval 'box=$(find_windows "How long") && [[ -n $box && $box != "$prompt" ]]' ||
+      fail "a refused entry: expected a message box titled \"How long\" in place of the prompt"
+    wait_for_focus "$box" "the message box about the refused entry"
+    xdotool key Return
+  fi
   wait_for_no_window "How long" 10 || fail "$keys: expected the \"How long\" prompt to close, it is still open"
   [[ -z $user ]] || wait_for_focus "$user" "xev, once the prompt closed,"
 done
