@@ -59,21 +59,26 @@ void KeepTheKeyboardAway(Window window, Atom wm_take_focus) {
   SetUserTime(window, 0);
 }
 
+// The type of a window's property; None when the window has no such property.
+Atom PropertyType(Window window, Atom property) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(fl_display, window, property, 0, 0, False, AnyPropertyType,
+                                        &type, &format, &count, &after, &data);
+  if (data) XFree(data);
+  return status == Success ? type : None;
+}
+
 // The top-level window a window manager manages (the one with WM_STATE) that holds `window`, the
 // keyboard's focus: the focus may rest on a child of it. 0 for none.
 Window ManagedWindowHolding(Window window) {
   const Atom wm_state = Intern("WM_STATE");
   const Window root = DefaultRootWindow(fl_display);
   while (window != None && window != PointerRoot && window != root) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(fl_display, window, wm_state, 0, 0, False,
-                                          AnyPropertyType, &type, &format, &count, &after, &data);
-    if (data) XFree(data);
-    if (status == Success && type != None) return window;
+    if (PropertyType(window, wm_state) != None) return window;
     Window parent_root = None;
     Window parent = None;
     Window* children = nullptr;
@@ -107,17 +112,8 @@ bool HasFocus(Window window) {
 }  // namespace
 
 bool WindowManagerRuns() {
-  const Atom check = Intern("_NET_SUPPORTING_WM_CHECK");
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0;
-  unsigned long after = 0;
-  unsigned char* data = nullptr;
-  const int status = XGetWindowProperty(fl_display, DefaultRootWindow(fl_display), check, 0, 1,
-                                        False, XA_WINDOW, &type, &format, &count, &after, &data);
-  const bool found = status == Success && type == XA_WINDOW && count == 1;
-  if (data) XFree(data);
-  return found;
+  return PropertyType(DefaultRootWindow(fl_display), Intern("_NET_SUPPORTING_WM_CHECK")) ==
+         XA_WINDOW;
 }
 
 WindowHints::WindowHints(bool always_on_top, bool tool_window, bool take_focus)
