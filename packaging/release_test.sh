@@ -148,13 +148,14 @@ start_xvfb
 readonly mark_x=432 mark_y=321 rest_x=850 rest_y=650
 clicks=$scratch/clicks.log
 start_recorder "$clicks" 200 150 800 600 "Target Recorder"
+start_wm
 
 move_pointer "$mark_x" "$mark_y"
 start_platform_program sightrel "${without_libraries[@]}" "$sightrel"
 sightrel_pid=$LAST_PID
 window=$(wait_for_window "Mouse Position" 30) ||
   fail "expected the unpacked Sightrel's \"Mouse Position\" window within 30 s, saw none: $(tail -n 3 "$scratch/sightrel.err")"
-focus_window "$window" || fail "could not give Sightrel's window the keyboard focus"
+wait_for_focus "$window" "the unpacked Sightrel's window"
 xdotool key Return
 wait_for_exit "$sightrel_pid" 10 || fail "Return: expected Sightrel to end within 10 s, it is still running"
 assert_eq "Sightrel's exit status" 0 "$EXIT_STATUS"

@@ -23,7 +23,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   # run and test on a private X server, natively and under Wine
-  xvfb xauth xdotool openbox x11-utils x11-xserver-utils imagemagick wine wine64 fonts-wine
+  xvfb xauth xdotool openbox fluxbox icewm x11-utils x11-xserver-utils imagemagick wine wine64 fonts-wine
   # a private session bus with a stand-in for the desktop's idle monitor (Wayland sessions)
   dbus-daemon python3-dbusmock
   # release archives, and the check of the Linux menu entries

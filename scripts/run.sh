@@ -91,7 +91,9 @@ window=$(wait_window "Mouse Position")
 xdotool mousemove 400 300
 sleep 0.5
 shoot_window "$window" "$shots/sightrel-$platform.png"
-xdotool windowactivate --sync "$window" key Return
+# The window manager gives the new window the keyboard.
+for _ in {1..50}; do [[ $(xdotool getwindowfocus 2>/dev/null) == "$window" ]] && break; sleep 0.1; done
+xdotool key Return
 wait "$sightrel"
 echo "Sightrel grabbed: $(tr '\r\n' '  ' <"$bin/coordinates.dat")"
 

@@ -7,6 +7,7 @@
 #include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 
 #include <algorithm>
 #include <tuple>
@@ -14,6 +15,7 @@
 
 #include "display_scale.hpp"
 #include "fltk_controls.hpp"
+#include "x11_window_hints.hpp"
 
 namespace shared::fltk_form {
 namespace {
@@ -131,8 +133,12 @@ Outcome RunDialog(const DialogContent& content) {
   Fl::pushed(nullptr);
   Fl_Window* const grab = Fl::grab();
   if (grab) Fl::grab(nullptr);
-  window.show();
+  // Opened by the user's press or key, whose time FLTK still holds: the keyboard is theirs to
+  // give it, and goes back where it was once the dialog closes.
+  const DialogFocus focus(fl_event_time);
+  focus.ShowAndActivate(window);
   while (window.shown()) Fl::wait();
+  focus.Restore();
   if (grab) Fl::grab(grab);
   if (outcome.confirmed && entry) outcome.entered = entry->value();
   return outcome;

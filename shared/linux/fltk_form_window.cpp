@@ -87,7 +87,22 @@ void FormWindow::Show() {
     throw RunFailure("Can't open the X display \"" + std::string(XDisplayName(nullptr)) +
                      "\" to show the window on.");
   }
+  // A tool window's frame would dwarf its client area, and managers draw it differently: one
+  // adds a title bar above the screen's edge, another stretches the window to fit its buttons.
+  // Without one the window stands and looks the same under every manager.
+  if (layout_.tool_window) window_->border(0);
   const WindowHints hints(layout_.always_on_top, layout_.tool_window, layout_.activate_on_show);
+  // The first control in tab order holds the focus. FLTK moving it into a shown window that lacks
+  // the keyboard asks the window manager for it with no time of a user's event, which managers
+  // that keep new windows from stealing the keyboard take for a bug; before the show it only
+  // notes the control. With no manager, where FLTK would show the window at once, after the show.
+  const auto focus_first = [this] {
+    for (Fl_Widget* widget : tab_order_) {
+      if (widget->take_focus()) break;
+    }
+  };
+  const bool manager = WindowManagerRuns();
+  if (manager) focus_first();
   {
     const ServerGrab grab;
     window_->show();
@@ -96,9 +111,7 @@ void FormWindow::Show() {
   // FLTK nudges a framed window's first position so a title bar would fit on the screen; put it
   // back where the form asked.
   if (moved_) XMoveWindow(fl_display, fl_xid(window_.get()), window_->x(), window_->y());
-  for (Fl_Widget* widget : tab_order_) {
-    if (widget->take_focus()) break;
-  }
+  if (!manager) focus_first();
   if (layout_.timer_interval_ms > 0)
     Fl::add_timeout(layout_.timer_interval_ms / 1000.0, Tick, this);
 }

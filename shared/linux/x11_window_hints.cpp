@@ -1,34 +1,47 @@
 #include "x11_window_hints.hpp"
 
+#include <FL/Fl.H>
 #include <FL/x.H>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+
+#include <chrono>
 
 namespace shared::fltk_form {
 namespace {
 
 Atom Intern(const char* name) { return XInternAtom(fl_display, name, False); }
 
-// Asks a running window manager to add `state` to a window it may already manage.
-void RequestState(Window window, Atom net_wm_state, Atom state) {
+// A client message about `window` to the root window, the way EWMH asks clients to talk to a
+// window manager.
+void SendToWindowManager(Window window, Atom type, long l0, long l1, long l2, long l3) {
   XEvent event{};
   event.xclient.type = ClientMessage;
   event.xclient.window = window;
-  event.xclient.message_type = net_wm_state;
+  event.xclient.message_type = type;
   event.xclient.format = 32;
-  event.xclient.data.l[0] = 1;  // _NET_WM_STATE_ADD
-  event.xclient.data.l[1] = static_cast<long>(state);
-  event.xclient.data.l[3] = 1;  // from a normal application
+  event.xclient.data.l[0] = l0;
+  event.xclient.data.l[1] = l1;
+  event.xclient.data.l[2] = l2;
+  event.xclient.data.l[3] = l3;
   XSendEvent(fl_display, DefaultRootWindow(fl_display), False,
              SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
 
-// Two rules keep the keyboard where the user left it, for window managers that follow either:
-// - ICCCM 4.1.7: a window whose WM_HINTS input field is False, and whose WM_PROTOCOLS lack
-//   WM_TAKE_FOCUS (FLTK lists only WM_DELETE_WINDOW), is never given the input focus.
-// - EWMH, _NET_WM_USER_TIME: "the special value of zero on a newly mapped window can be used to
-//   request that the window not be initially focused when it is mapped".
-void KeepTheKeyboardAway(Window window, Atom net_wm_user_time) {
+void SetUserTime(Window window, unsigned long time) {
+  const long value = static_cast<long>(time);
+  XChangeProperty(fl_display, window, Intern("_NET_WM_USER_TIME"), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&value), 1);
+}
+
+// The ICCCM's "globally active" input model: WM_HINTS input False, and WM_TAKE_FOCUS among the
+// WM_PROTOCOLS (FLTK lists only WM_DELETE_WINDOW). A window manager never gives such a window the
+// keyboard; it offers it with WM_TAKE_FOCUS, which FLTK ignores, so the keyboard stays where the
+// user left it. The client itself may still hand the keyboard to its own windows, with the time
+// of the user's event that asked for it: DialogFocus does for the prompt a press opens.
+// And EWMH's _NET_WM_USER_TIME: "the special value of zero on a newly mapped window can be used
+// to request that the window not be initially focused when it is mapped".
+void KeepTheKeyboardAway(Window window, Atom wm_take_focus) {
   XWMHints* hints = XGetWMHints(fl_display, window);
   XWMHints fresh{};
   XWMHints& changed = hints ? *hints : fresh;
@@ -36,16 +49,76 @@ void KeepTheKeyboardAway(Window window, Atom net_wm_user_time) {
   changed.input = False;
   XSetWMHints(fl_display, window, &changed);
   if (hints) XFree(hints);
-  const long never = 0;
-  XChangeProperty(fl_display, window, net_wm_user_time, XA_CARDINAL, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&never), 1);
+  Atom* protocols = nullptr;
+  int count = 0;
+  if (XGetWMProtocols(fl_display, window, &protocols, &count) == 0) count = 0;
+  std::vector<Atom> listed(protocols, protocols + count);
+  if (protocols) XFree(protocols);
+  listed.push_back(wm_take_focus);
+  XSetWMProtocols(fl_display, window, listed.data(), static_cast<int>(listed.size()));
+  SetUserTime(window, 0);
+}
+
+// The type of a window's property; None when the window has no such property.
+Atom PropertyType(Window window, Atom property) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(fl_display, window, property, 0, 0, False, AnyPropertyType,
+                                        &type, &format, &count, &after, &data);
+  if (data) XFree(data);
+  return status == Success ? type : None;
+}
+
+// The top-level window a window manager manages (the one with WM_STATE) that holds `window`, the
+// keyboard's focus: the focus may rest on a child of it. 0 for none.
+Window ManagedWindowHolding(Window window) {
+  const Atom wm_state = Intern("WM_STATE");
+  const Window root = DefaultRootWindow(fl_display);
+  while (window != None && window != PointerRoot && window != root) {
+    if (PropertyType(window, wm_state) != None) return window;
+    Window parent_root = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int child_count = 0;
+    if (!XQueryTree(fl_display, window, &parent_root, &parent, &children, &child_count)) return 0;
+    if (children) XFree(children);
+    window = parent;
+  }
+  return 0;
+}
+
+// The window a closed dialog hands the keyboard back to, once the event loop runs again: a
+// dialog that follows at once (a message after the prompt, for the same key) takes the hand-back
+// over, since a manager may refuse that dialog the keyboard after a hand-back with the same time.
+Window handed_back = 0;
+
+void HandBack(void*) {
+  SendToWindowManager(handed_back, Intern("_NET_ACTIVE_WINDOW"), 1,
+                      static_cast<long>(fl_event_time), 0, 0);
+  XFlush(fl_display);
+  handed_back = 0;
+}
+
+bool HasFocus(Window window) {
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(fl_display, &focus, &revert);
+  return focus == window;
 }
 
 }  // namespace
 
+bool WindowManagerRuns() {
+  return PropertyType(DefaultRootWindow(fl_display), Intern("_NET_SUPPORTING_WM_CHECK")) ==
+         XA_WINDOW;
+}
+
 WindowHints::WindowHints(bool always_on_top, bool tool_window, bool take_focus)
     : tool_window_(tool_window), take_focus_(take_focus) {
-  if (!take_focus) net_wm_user_time_ = Intern("_NET_WM_USER_TIME");
+  if (!take_focus) wm_take_focus_ = Intern("WM_TAKE_FOCUS");
   if (!always_on_top && !tool_window) return;
   net_wm_state_ = Intern("_NET_WM_STATE");
   if (always_on_top) states_.push_back(Intern("_NET_WM_STATE_ABOVE"));
@@ -58,7 +131,7 @@ WindowHints::WindowHints(bool always_on_top, bool tool_window, bool take_focus)
 
 void WindowHints::Apply(Fl_Window& window) const {
   const Window xid = fl_xid(&window);
-  if (!take_focus_) KeepTheKeyboardAway(xid, net_wm_user_time_);
+  if (!take_focus_) KeepTheKeyboardAway(xid, wm_take_focus_);
   if (tool_window_) {
     const Atom type = utility_type_;
     XChangeProperty(fl_display, xid, net_wm_window_type_, XA_ATOM, 32, PropModeReplace,
@@ -70,9 +143,66 @@ void WindowHints::Apply(Fl_Window& window) const {
                     reinterpret_cast<const unsigned char*>(states_.data()),
                     static_cast<int>(states_.size()));
     // ...and the same as a request, for one that has taken it on already.
-    for (const Atom state : states_) RequestState(xid, net_wm_state_, state);
+    for (const Atom state : states_) {
+      // _NET_WM_STATE_ADD, from a normal application.
+      SendToWindowManager(xid, net_wm_state_, 1, static_cast<long>(state), 0, 1);
+    }
   }
   XFlush(fl_display);
+}
+
+DialogFocus::DialogFocus(unsigned long user_time) : user_time_(user_time) {
+  if (user_time_ == 0) return;
+  window_manager_ = WindowManagerRuns();
+  if (!window_manager_) return;
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(fl_display, &focus, &revert);
+  active_before_ = handed_back != 0 ? handed_back : ManagedWindowHolding(focus);
+  Fl::remove_timeout(HandBack);
+  handed_back = 0;
+}
+
+void DialogFocus::ShowAndActivate(Fl_Window& window) const {
+  if (user_time_ == 0) {
+    window.show();
+    return;
+  }
+  {
+    const ServerGrab grab;
+    window.show();
+    // Read with the map request: the window opens for the user's latest event, so a window
+    // manager that keeps new windows from taking the keyboard lets this one have it.
+    SetUserTime(fl_xid(&window), user_time_);
+  }
+  window.wait_for_expose();
+  const Window xid = fl_xid(&window);
+  if (window_manager_) {
+    // EWMH: source 1, a normal application, with the user's time and the window that has the
+    // keyboard now; a manager that keeps windows from stealing the keyboard lets this one have
+    // it, as no user event came later.
+    SendToWindowManager(xid, Intern("_NET_ACTIVE_WINDOW"), 1, static_cast<long>(user_time_),
+                        static_cast<long>(active_before_), 0);
+    XSync(fl_display, False);
+    // A manager that refuses it (some give a dialog the keyboard only when its owner has it):
+    // the client hands the keyboard over itself, with the user's time, as a globally active
+    // client may.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (window.shown() && !HasFocus(xid) && std::chrono::steady_clock::now() < deadline) {
+      Fl::wait(0.02);
+    }
+    if (!window.shown() || HasFocus(xid)) return;
+  }
+  // With no window manager the keyboard follows the pointer; it does again once this closes.
+  XSetInputFocus(fl_display, xid, window_manager_ ? RevertToParent : RevertToPointerRoot,
+                 user_time_);
+  XFlush(fl_display);
+}
+
+void DialogFocus::Restore() const {
+  if (!window_manager_ || active_before_ == 0) return;
+  handed_back = active_before_;
+  Fl::add_timeout(0, HandBack);
 }
 
 ServerGrab::ServerGrab() { XGrabServer(fl_display); }

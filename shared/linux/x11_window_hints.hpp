@@ -5,8 +5,8 @@
 #include <vector>
 
 // Window manager hints FLTK 1.3 has no call for: staying above other windows, the small frame of
-// a tool window kept out of the task bar, and leaving the keyboard where it is. Harmless where no
-// window manager runs.
+// a tool window kept out of the task bar, leaving the keyboard where it is, and handing it to a
+// dialog the user opened. Harmless where no window manager runs.
 namespace shared::fltk_form {
 
 class WindowHints {
@@ -27,8 +27,34 @@ class WindowHints {
   unsigned long net_wm_state_ = 0;
   unsigned long net_wm_window_type_ = 0;
   unsigned long utility_type_ = 0;
-  unsigned long net_wm_user_time_ = 0;
+  unsigned long wm_take_focus_ = 0;
 };
+
+// The keyboard for a dialog the user opened with a press or a key (the X server's time of that
+// event, FLTK's fl_event_time), and back to the window the user was in once it closes. Made just
+// before the dialog's first show(); ShowAndActivate() in place of that show(), Restore() after
+// it is hidden. With no user event to go by (time 0), the window manager decides alone.
+class DialogFocus {
+ public:
+  explicit DialogFocus(unsigned long user_time);
+
+  // Shows the window with the user's time as its _NET_WM_USER_TIME, waits until it can be seen,
+  // and asks for the keyboard: the window manager through _NET_ACTIVE_WINDOW, or the X server
+  // when no window manager answers.
+  void ShowAndActivate(Fl_Window& window) const;
+
+  // Asks the window manager to give the keyboard back to the window that had it before, once
+  // the event loop runs again and unless another dialog opens first.
+  void Restore() const;
+
+ private:
+  unsigned long user_time_;
+  unsigned long active_before_ = 0;  // the managed window that had the keyboard; 0 for none
+  bool window_manager_ = false;
+};
+
+// Whether an EWMH window manager runs on FLTK's display (its _NET_SUPPORTING_WM_CHECK).
+bool WindowManagerRuns();
 
 // Holds every other client's requests, the window manager's included, while it lives: keep it
 // to the few requests that must reach the server together.

@@ -12,6 +12,7 @@ start_xvfb
 readonly mark_x=432 mark_y=321 rest_x=850 rest_y=650
 clicks=$scratch/clicks.log
 start_recorder "$clicks" 200 150 800 600 "Target Recorder"
+start_wm
 
 folder=$(app_folder)
 sightrel=$(copy_program E2E_SIGHTREL "$folder") || fail "could not copy Sightrel to $folder"
@@ -23,7 +24,7 @@ start_platform_program sightrel "$sightrel"
 sightrel_pid=$LAST_PID
 window=$(wait_for_window "Mouse Position" 20) ||
   fail "expected Sightrel's \"Mouse Position\" window within 20 s, saw none"
-focus_window "$window" || fail "could not give Sightrel's window the keyboard focus"
+wait_for_focus "$window" "Sightrel's window"
 xdotool key Return
 wait_for_exit "$sightrel_pid" 10 || fail "Return: expected Sightrel to end within 10 s, it is still running"
 assert_eq "Sightrel's exit status" 0 "$EXIT_STATUS"

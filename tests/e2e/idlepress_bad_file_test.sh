@@ -18,6 +18,7 @@ need_program E2E_RECORDER
 start_xvfb
 
 start_recorder "$scratch/clicks.log" 200 150 800 600 "Recorder"
+start_wm
 move_pointer 777 555
 folder=$(app_folder)
 idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
@@ -44,7 +45,7 @@ poll_until 5 grep -q coordinates.dat "$scratch/idlepress.err" ||
 pass "standard error: $(head -c 300 "$scratch/idlepress.err")"
 kill -0 "$idlepress_pid" 2>/dev/null || fail "expected Idlepress to wait for the message to be dismissed, it has ended"
 
-focus_window "$message" || fail "could not give the message window the keyboard focus"
+wait_for_focus "$message" "the message window"
 xdotool key Return
 wait_for_exit "$idlepress_pid" 10 ||
   fail "Return on the message: expected Idlepress to end within 10 s, it is still running"

@@ -12,6 +12,7 @@ start_xvfb
 readonly target_x=345 target_y=456 rest_x=640 rest_y=620
 clicks=$scratch/clicks.log
 start_recorder "$clicks" 200 150 800 600 "Target Recorder"
+start_wm
 
 idlepress_with_target 0345 0456
 

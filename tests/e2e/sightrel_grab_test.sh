@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Sightrel: Return or Space on its focused "Grab It" button writes the pointer's position, padded
-# to four characters, to coordinates.dat beside the program and ends it; closing the window
-# (Escape) writes nothing; a read-only coordinates.dat, or a loop of links, is refused with a
-# message.
+# Sightrel, which has the keyboard once it opens: Return or Space on its "Grab It" button writes
+# the pointer's position, padded to four characters, to coordinates.dat beside the program and
+# ends it; closing the window (Escape) writes nothing; a read-only coordinates.dat, or a loop of
+# links, is refused with a message.
 source "$(dirname "$0")/lib.sh"
 
 e2e_begin
 need_program E2E_SIGHTREL
 need_program E2E_RECORDER
 start_xvfb
+start_wm
 
 folder=$(app_folder)
 sightrel=$(copy_program E2E_SIGHTREL "$folder") || fail "could not copy Sightrel to $folder"
@@ -33,9 +34,9 @@ start_sightrel() {
     fail "expected Sightrel's \"Mouse Position\" window within 20 s, saw none"
 }
 
-# press_and_finish KEY: focuses the window, presses KEY and waits for Sightrel to end with 0.
+# press_and_finish KEY: once the window has the keyboard, presses KEY; Sightrel ends with 0.
 press_and_finish() {
-  focus_window "$window" || fail "could not give Sightrel's window the keyboard focus"
+  wait_for_focus "$window" "Sightrel's window"
   xdotool key "$1"
   wait_for_exit "$sightrel_pid" 10 || fail "key $1: expected Sightrel to end within 10 s, it is still running"
   assert_eq "Sightrel's exit status after key $1" 0 "$EXIT_STATUS"
@@ -77,14 +78,14 @@ assert_eq "coordinates.dat's modification time after Escape" "2001-02-03 04:05:0
 chmod a-w "$coordinates"
 place_pointer 500 400
 start_sightrel read-only
-focus_window "$window" || fail "could not give Sightrel's window the keyboard focus"
+wait_for_focus "$window" "Sightrel's window"
 xdotool key Return
 box=$(wait_for_window Sightrel 10) ||
   fail "Return with a read-only coordinates.dat: expected a message box titled Sightrel, saw none"
 grep -q 'coordinates.dat" is read-only' "$scratch/sightrel-read-only.err" ||
   fail "standard error does not say the file is read-only: $(cat "$scratch/sightrel-read-only.err")"
 pass "standard error: $(cat "$scratch/sightrel-read-only.err")"
-focus_window "$box" || fail "could not give the message box the keyboard focus"
+wait_for_focus "$box" "the message box"
 xdotool key Return
 wait_for_exit "$sightrel_pid" 10 || fail "the message box was dismissed, but Sightrel still runs"
 assert_eq "Sightrel's exit status after a refused grab" 1 "$EXIT_STATUS"
@@ -102,10 +103,10 @@ if [[ $E2E_PLATFORM == linux ]]; then  # modes are Linux's; Wine 8 makes no link
   mv "$coordinates" "$scratch/kept.dat"
   ln -s other.dat "$coordinates" && ln -s coordinates.dat "$folder/other.dat"
   start_sightrel loop
-  focus_window "$window" && xdotool key Return
+  wait_for_focus "$window" "Sightrel's window" && xdotool key Return
   box=$(wait_for_window Sightrel 10) || fail "a loop of links: expected a message box, saw none"
   grep 'levels of symbolic links' "$scratch/sightrel-loop.err" || fail "see sightrel-loop.err"
-  focus_window "$box" && xdotool key Return
+  wait_for_focus "$box" "the message box" && xdotool key Return
   wait_for_exit "$sightrel_pid" 10 || fail "the message box was dismissed, but Sightrel still runs"
   assert_eq "Sightrel's exit status, and the links" "1 other.dat coordinates.dat" \
     "$EXIT_STATUS $(readlink "$coordinates") $(readlink "$folder/other.dat")"

@@ -16,6 +16,7 @@ folder=$(app_folder)
 sightrel=$(copy_program E2E_SIGHTREL "$folder") || fail "could not copy Sightrel to $folder"
 coordinates=$folder/coordinates.dat
 start_recorder "$scratch/clicks.log" 200 150 400 300 "Backdrop"
+start_wm
 
 # grab_while_held NAME HOLD_MS X Y: Sightrel shows X,Y; the holder takes the file; Return.
 grab_while_held() {
@@ -29,7 +30,7 @@ grab_while_held() {
     "$(host_path_for_platform "$coordinates")" "$hold_ms"
   poll_until 20 grep -q held "$scratch/holder-$name.out" ||
     fail "the holder did not open $coordinates: $(cat "$scratch/holder-$name.err")"
-  focus_window "$window" || fail "could not give Sightrel's window the keyboard focus"
+  wait_for_focus "$window" "Sightrel's window"
   xdotool key Return
   return_ms=$(now_ms)
 }
@@ -51,7 +52,7 @@ note "the message box showed $(($(now_ms) - return_ms)) ms after Return"
 grep -q 'coordinates.dat" can.t be written' "$scratch/sightrel-long.err" ||
   fail "the message on standard error does not name the file: $(cat "$scratch/sightrel-long.err")"
 pass "standard error: $(cat "$scratch/sightrel-long.err")"
-focus_window "$box" || fail "could not give the message box the keyboard focus"
+wait_for_focus "$box" "the message box"
 xdotool key Return
 wait_for_exit "$sightrel_pid" 10 || fail "the message box was dismissed, but Sightrel still runs"
 assert_eq "Sightrel's exit status after a failed grab" 1 "$EXIT_STATUS"
