@@ -10,6 +10,27 @@
 namespace shared::win32 {
 namespace {
 
+// A dialog the user opened from a window that doesn't take the keyboard: when the dialog
+// closes, Windows activates its owner, which would take the keyboard from the window the user
+// was in. That window gets it back instead. This process may still set the foreground window
+// then: it "received the last input event", the key or press that closed the dialog
+// (SetForegroundWindow, Remarks, Microsoft Learn).
+class KeyboardGoesBack {
+ public:
+  explicit KeyboardGoesBack(HWND owner) : owner_(owner), before_(GetForegroundWindow()) {}
+  KeyboardGoesBack(const KeyboardGoesBack&) = delete;
+  KeyboardGoesBack& operator=(const KeyboardGoesBack&) = delete;
+  ~KeyboardGoesBack() {
+    if (before_ && before_ != owner_ && IsWindow(before_) && GetForegroundWindow() == owner_) {
+      SetForegroundWindow(before_);
+    }
+  }
+
+ private:
+  HWND owner_;
+  HWND before_;
+};
+
 constexpr wchar_t kWindowClass[] = L"DesktopFormWindow";
 constexpr UINT_PTR kTimerId = 1;
 
@@ -212,6 +233,13 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SETFOCUS:
       if (focus_ && IsWindow(focus_)) SetFocus(focus_);
       return 0;
+    case WM_MOUSEACTIVATE:
+      // A window shown without the keyboard doesn't take it on a press in its client area
+      // either: MA_NOACTIVATE "does not activate the window, and does not discard the mouse
+      // message" (WM_MOUSEACTIVATE, Microsoft Learn), so the press still reaches the control.
+      // A press on the caption activates it as any window's does.
+      if (!layout_.activate_on_show && LOWORD(lparam) == HTCLIENT) return MA_NOACTIVATE;
+      break;
     case WM_GETMINMAXINFO:
       // The form has one size. DefWindowProc would widen any captioned window to the system's
       // minimum tracking size, and a maximized window (a shortcut set to "Maximized") would
@@ -321,12 +349,14 @@ void FormWindow::Move(int left, int top) {
 std::string FormWindow::InputBox(std::string_view message, std::string_view title) {
   if (ended_) return {};
   SpendStartupShowState();
+  const KeyboardGoesBack keyboard(window_);
   return Narrow(ShowInputBox(window_, Widen(message), Widen(title)));
 }
 
 void FormWindow::MessageBox(std::string_view message, std::string_view title) {
   if (ended_) return;
   SpendStartupShowState();
+  const KeyboardGoesBack keyboard(window_);
   MessageBoxW(window_, Widen(message).c_str(), Widen(title).c_str(), MB_OK);
 }
 
