@@ -104,7 +104,7 @@ else
     fail "desktop-file-validate is not installed (package desktop-file-utils, scripts/install-deps.sh): the menu entries can't be checked"
   # The menu entries, written into a scratch home: they name the programs of the folder they were
   # written from, this one and a copy whose name holds each character a desktop entry escapes.
-  # Their Exec, Icon and TryExec, read back as the Desktop Entry Specification says (the value's
+  # Their Exec, Icon and TryExec, read back as the freedesktop.org desktop entry format says (the value's
   # \\ first, then the quoted argument's \", \`, \$, \\ and the doubled %), are the paths.
   value() { sed -n "s/^$1=//p" "$entry" | sed 's/\\\\/\\/g'; } # value KEY: with \\ read back
   odd=$scratch/"my apps 100% é \"q\" 'q' \$x \`b\` back\\slash"

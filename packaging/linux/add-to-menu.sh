@@ -38,7 +38,7 @@ case $folder in
     ;;
 esac
 
-# The escapes the Desktop Entry Specification asks for. Every value: a backslash is written \\.
+# The escapes the freedesktop.org desktop entry format asks for. Every value: a backslash is written \\.
 # Exec, where the path is one argument in double quotes: first ", `, $ and \ each take a
 # backslash before them and % is doubled (a single % starts a field code such as %f), then the
 # backslashes are written \\ as in every value. So a folder "a\b" becomes Exec="a\\\\b/...".
