@@ -31,6 +31,9 @@ boot_wine_prefix
 readonly target_x=345 target_y=456 rest_x=640 rest_y=620
 clicks=$scratch/clicks.log
 start_recorder "$clicks" 200 150 800 600 "Target Recorder"
+# Under Wine the prompt gets the keyboard from a window manager (natively Idlepress hands it over
+# itself where none runs).
+[[ $E2E_PLATFORM == windows ]] && start_wm
 
 folder=$(app_folder)
 idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
