@@ -118,8 +118,7 @@ class LogindSessionLock final : public SessionLock {
     }
     if (path.empty()) {
       const sdbus::Message reply =
-          bus_.Call(deadline, kLogind, "/org/freedesktop/login1/session/auto", kProperties, "Get",
-                    "ss", kSessionInterface, "Id");
+          Property(deadline, "/org/freedesktop/login1/session/auto", kSessionInterface, "Id");
       const char* auto_id = nullptr;
       if (reply && bus_.Functions().message_read(reply.get(), "v", "s", &auto_id) > 0) {
         // Signals come from the session's own object only, never from ".../session/auto".
@@ -132,6 +131,12 @@ class LogindSessionLock final : public SessionLock {
     return true;
   }
 
+  // One property of one of logind's objects, as a variant to read; null on an error.
+  sdbus::Message Property(Clock::time_point deadline, const char* path, const char* interface,
+                          const char* name) {
+    return bus_.Call(deadline, kLogind, path, kProperties, "Get", "ss", interface, name);
+  }
+
   std::string SessionPath(Clock::time_point deadline, const char* id) {
     const sdbus::Message reply =
         bus_.Call(deadline, kLogind, kManagerPath, kManager, "GetSession", "s", id);
@@ -142,8 +147,7 @@ class LogindSessionLock final : public SessionLock {
 
   // The uid the session belongs to; nothing when logind can't tell (no such session).
   std::optional<uid_t> SessionUser(Clock::time_point deadline, const std::string& path) {
-    const sdbus::Message reply = bus_.Call(deadline, kLogind, path.c_str(), kProperties, "Get",
-                                           "ss", kSessionInterface, "User");
+    const sdbus::Message reply = Property(deadline, path.c_str(), kSessionInterface, "User");
     std::uint32_t uid = 0;
     const char* user_path = nullptr;
     if (!reply || bus_.Functions().message_read(reply.get(), "v", "(uo)", &uid, &user_path) <= 0) {
@@ -153,8 +157,7 @@ class LogindSessionLock final : public SessionLock {
   }
 
   bool Graphical(Clock::time_point deadline, const std::string& path) {
-    const sdbus::Message reply = bus_.Call(deadline, kLogind, path.c_str(), kProperties, "Get",
-                                           "ss", kSessionInterface, "Type");
+    const sdbus::Message reply = Property(deadline, path.c_str(), kSessionInterface, "Type");
     const char* type = nullptr;
     if (!reply || bus_.Functions().message_read(reply.get(), "v", "s", &type) <= 0) return false;
     const std::string_view kind = type;
@@ -168,8 +171,8 @@ class LogindSessionLock final : public SessionLock {
                                           static_cast<std::uint32_t>(::getuid()));
     const char* user_path = nullptr;
     if (!user || sd.message_read(user.get(), "o", &user_path) <= 0) return {};
-    const sdbus::Message reply = bus_.Call(deadline, kLogind, user_path, kProperties, "Get", "ss",
-                                           "org.freedesktop.login1.User", "Display");
+    const sdbus::Message reply =
+        Property(deadline, user_path, "org.freedesktop.login1.User", "Display");
     const char* id = nullptr;
     const char* path = nullptr;
     if (!reply || sd.message_read(reply.get(), "v", "(so)", &id, &path) <= 0 || !*id) return {};
@@ -177,8 +180,8 @@ class LogindSessionLock final : public SessionLock {
   }
 
   bool ReadLockedHint(Clock::time_point deadline) {
-    const sdbus::Message reply = bus_.Call(deadline, kLogind, session_path_.c_str(), kProperties,
-                                           "Get", "ss", kSessionInterface, kLockedHint.data());
+    const sdbus::Message reply =
+        Property(deadline, session_path_.c_str(), kSessionInterface, kLockedHint.data());
     int locked = 0;
     if (!reply || bus_.Functions().message_read(reply.get(), "v", "b", &locked) <= 0) {
       return false;
