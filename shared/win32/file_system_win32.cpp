@@ -133,12 +133,20 @@ std::FILE* OpenForReading(const FilePath& path, bool& missing, std::string& reas
   return stream;
 }
 
+namespace {
+
+// One of this process's temporary names beside `target` (temporary_name.hpp). The process id
+// keeps two grabs at once apart; the random part, a name left by a process that was killed and
+// whose id came round again.
+FilePath OwnTemporaryName(const FilePath& target) {
+  static std::minstd_rand random(std::random_device{}());
+  return TemporaryName<wchar_t>(target, GetCurrentProcessId(), random());
+}
+
+}  // namespace
+
 std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
                                  FilePath& temporary) {
-  // The process id keeps two grabs at once apart; the random part, a name left by a process that
-  // was killed and whose id came round again.
-  std::random_device seed;
-  std::minstd_rand random(seed());
   // Hidden and System, which the user may have set on the old file, are attributes a new file
   // takes at its creation (the CreateFileW page); ReplaceFileW keeps the rest (RenameOver).
   const DWORD old_attributes = GetFileAttributesW(target.c_str());
@@ -149,7 +157,7 @@ std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
   int names_tried = 0;
   const bool written = RetryWhileBusy([&] {
     for (;;) {
-      temporary = TemporaryName<wchar_t>(target, GetCurrentProcessId(), random());
+      temporary = OwnTemporaryName(target);
       if (WriteNewFile(temporary, bytes, attributes)) return true;
       const DWORD code = GetLastError();
       if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || ++names_tried > 100) {
@@ -187,11 +195,9 @@ std::string RenameOver(const FilePath& from, const FilePath& to) {
   if (to_attributes != INVALID_FILE_ATTRIBUTES && (to_attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return SystemErrorText(ERROR_ACCESS_DENIED);
   }
-  std::random_device seed;
-  std::minstd_rand random(seed());
   FilePath backup;
   do {
-    backup = TemporaryName<wchar_t>(to, GetCurrentProcessId(), random());
+    backup = OwnTemporaryName(to);
   } while (GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES);
   bool restore = false;
   const bool replaced = RetryWhileBusy([&] {
