@@ -45,6 +45,10 @@ class Pointer {
   // pointer only when a round of clicks starts, for the place to return to.
   virtual bool ReadEveryTick() const { return true; }
 
+  // False for a point on no monitor, where a move would not land on it (a native Wayland
+  // session refuses such a move). Windows and X11 stop a move at the screen's edge instead.
+  virtual bool OnScreen(std::int32_t /*x*/, std::int32_t /*y*/) const { return true; }
+
   // Asked by a program that reads the pointer many times a second for as long as it runs, so
   // that a platform that must set something up to read it keeps that up.
   virtual void FollowContinuously() {}

@@ -164,10 +164,9 @@ NativeRoute OpenNativeRoute() {
       connection->compositor) {
     auto pointer = std::make_unique<NativePointer>(
         *connection, connection->virtual_pointer_manager
-                         ? "Native Wayland windows are seen and clicked through the "
-                           "compositor's virtual pointer; a pressed key counts as input too."
-                         : "Native Wayland windows are seen and clicked through KWin's fake "
-                           "input; a pressed key counts as input too.");
+                         ? "Native Wayland windows are reached through the compositor's "
+                           "virtual pointer (wlroots)."
+                         : "Native Wayland windows are reached through KWin's fake input.");
     pointer->Start();
     return {std::move(pointer), {}};
   }

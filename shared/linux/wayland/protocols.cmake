@@ -14,7 +14,8 @@ set(WAYLAND_PROTOCOL_XML
   CACHE INTERNAL "")
 
 # wayland_protocol_glue(<target>): generates the glue of every protocol above into the build
-# folder, compiles the interface tables into <target> and puts the headers on its include path.
+# folder, compiles the interface tables into <target>, puts the headers on its include path and
+# renames the library calls the glue makes (wayland_client.hpp says why).
 function(wayland_protocol_glue target)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/wayland-glue)
   file(MAKE_DIRECTORY ${out})
@@ -40,4 +41,8 @@ function(wayland_protocol_glue target)
     endif()
   endforeach()
   target_include_directories(${target} PRIVATE ${out})
+  # The proxy calls of the glue go to this program's forwarders (wayland_library.cpp).
+  foreach(call marshal_flags add_listener destroy get_version set_user_data get_user_data)
+    target_compile_definitions(${target} PRIVATE wl_proxy_${call}=shared_wl_proxy_${call})
+  endforeach()
 endfunction()
