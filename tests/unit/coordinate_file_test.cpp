@@ -4,14 +4,18 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <string>
 #include <tuple>
 #include <utility>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 #endif
 
 #include "file_system.hpp"
@@ -120,11 +124,14 @@ TEST(CoordinateFile, GrabRemovesLeftoversOfEndedWritersOnceTheyAreOld) {
       // the name; old; to be removed
       {"coordinates.dat.999999999-1.tmp", true, true},
       {"coordinates.dat.999999999-2.tmp", false, false},
-      {"coordinates.dat.tmp", true, true},
+      // A name this program never makes: beside the end of a link it may be the user's own.
+      {"coordinates.dat.tmp", true, false},
       {shared::TemporaryName<char>("coordinates.dat", 999999999, 3), true, true},
 #ifndef _WIN32
       // init's: one whose end an unprivileged user can't ask about (tests/faults runs this so).
       {"coordinates.dat.1-4.tmp", true, false},
+      // Another user's (given away as root only): theirs to tidy.
+      {"coordinates.dat.999999999-5.tmp", true, ::geteuid() != 0},
 #endif
   };
   const auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
@@ -132,6 +139,11 @@ TEST(CoordinateFile, GrabRemovesLeftoversOfEndedWritersOnceTheyAreOld) {
     folder.Write(name, "0");
     if (old) std::filesystem::last_write_time(folder.path() / name, hour_ago);
   }
+#ifndef _WIN32
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown((folder.path() / "coordinates.dat.999999999-5.tmp").c_str(), 4242, 4242), 0);
+  }
+#endif
   shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1", "2");
   for (const auto& [name, old, removed] : leftovers) {
     EXPECT_NE(std::filesystem::exists(folder.path() / name), removed) << name;
@@ -163,6 +175,57 @@ TEST(CoordinateFile, GrabKeepsAclsAttributesAndHardLinks) {
     EXPECT_EQ(std::string(note) + std::string(acl, 44), "mine" + kAcl) << "linked: " << linked;
     EXPECT_EQ(folder.Read("other.dat"), linked ? "0007\r\n0042\r\n" : "") << "a link split";
     EXPECT_EQ(folder.Entries(), linked ? 2u : 1u);
+  }
+}
+
+// Written in place (a second name), the file waits for another program's lock 2 s, not for
+// ever: the grab runs on the window's thread.
+TEST(CoordinateFile, LockHeldByAnotherProgramHoldsTheGrabTwoSecondsOnly) {
+  ScratchFolder folder;
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+  const auto file = folder.path() / "coordinates.dat";
+  std::filesystem::create_hard_link(file, folder.path() / "other.dat");
+  const int held = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_SH), 0);
+  const auto start = std::chrono::steady_clock::now();
+  auto grab = std::async(std::launch::async, [&file] {
+    try {
+      shared::WriteCoordinateFile(file, "0007", "0042");
+    } catch (const shared::RunFailure& failure) {
+      return std::string(failure.what());
+    }
+    return std::string("written");
+  });
+  const bool ended = grab.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  ::close(held);  // a grab still waiting goes on, and the test ends
+  ASSERT_TRUE(ended) << "the grab waited on the lock for 10 s";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_NE(grab.get().find("held a lock on it for more than 2 seconds. It was left as it is."),
+            std::string::npos);
+  EXPECT_EQ(folder.Read("other.dat"), "0001\r\n0002\r\n");
+  shared::WriteCoordinateFile(file, "0007", "0042");
+  EXPECT_EQ(folder.Read("other.dat"), "0007\r\n0042\r\n") << "the lock gone, the grab goes in";
+}
+
+// A file of the user's that others may write could steer the clicks; one of another user's is
+// tried as root (tests/faults/shared_folder.sh, as the two users).
+TEST(CoordinateFile, ReadRefusesAFileOthersMayWrite) {
+  ScratchFolder folder;
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+  const auto file = folder.path() / "coordinates.dat";
+  for (const auto& [mode, group, refused] : {std::tuple{0644, ::getegid(), false},
+                                             {0666, ::getegid(), true},
+                                             {0664, ::getegid(), false},
+                                             {0664, ::getegid() + 1, ::geteuid() == 0}}) {
+    if (::chown(file.c_str(), ::geteuid(), group) != 0) continue;  // a group not ours: root only
+    ::chmod(file.c_str(), static_cast<mode_t>(mode));
+    try {
+      shared::ReadCoordinateFile(file);
+      EXPECT_FALSE(refused) << std::oct << mode;
+    } catch (const shared::RunFailure& failure) {
+      EXPECT_TRUE(refused) << failure.what();
+      EXPECT_NE(std::string(failure.what()).find("chmod go-w"), std::string::npos);
+    }
   }
 }
 
