@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <future>
 #include <string>
@@ -11,7 +12,10 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
@@ -87,7 +91,7 @@ TEST(CoordinateFile, LinkIsWrittenThroughAndStaysALink) {
   EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "coordinates.dat"));
   EXPECT_EQ(folder.Read("kept/real.dat"), "0007\r\n0042\r\n");
   EXPECT_EQ(folder.Entries(), 2u) << "a temporary file was left beside the link";
-#ifndef _WIN32  // Windows follows up to 63 links in a path, its own limit
+#ifndef _WIN32  // Windows follows up to 63 reparse points in a path (31 naming full paths)
   // A chain of 41 links (coordinates.dat, then 40 in "chain") is refused; one of 40 is followed.
   std::filesystem::create_directory(folder.path() / "chain");
   std::filesystem::create_symlink("../kept/real.dat", folder.path() / "chain" / "1");
@@ -178,6 +182,75 @@ TEST(CoordinateFile, GrabKeepsAclsAttributesAndHardLinks) {
   }
 }
 
+// The message a grab fails with; "written" where it succeeds.
+std::string GrabFailure(const std::filesystem::path& file, const std::string& x = "0007") {
+  try {
+    shared::WriteCoordinateFile(file, x, "0042");
+  } catch (const shared::RunFailure& failure) {
+    return failure.what();
+  }
+  return "written";
+}
+
+std::string ReadFailure(const std::filesystem::path& file) {
+  try {
+    shared::ReadCoordinateFile(file);
+  } catch (const shared::RunFailure& failure) {
+    return failure.what();
+  }
+  return "no failure";
+}
+
+// Sets or clears the immutable flag (chattr +i: root, on a file system that keeps it).
+bool SetImmutable(const std::filesystem::path& path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int flags = 0;
+  bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  if (fd >= 0) ::close(fd);
+  return done;
+}
+
+// A folder that takes no new file (without write permission; for root, immutable) holding a file
+// the user may write: the file is written in place, as editors do, and a write there cut short
+// by a file size limit says what the file holds. A file that can't be renamed over is refused.
+TEST(CoordinateFile, FolderThatTakesNoNewFileGetsTheGrabInPlace) {
+  ScratchFolder folder;
+  const auto file = folder.path() / "coordinates.dat";
+  const auto close_folder = [&](bool closed) {
+    return ::geteuid() == 0 ? SetImmutable(folder.path(), closed)
+                            : ::chmod(folder.path().c_str(), closed ? 0555 : 0755) == 0;
+  };
+  if (!close_folder(true)) GTEST_SKIP() << "no folder can be closed to new files here";
+  const std::string refused = GrabFailure(file);  // no file to write in place: the folder's word
+  EXPECT_TRUE(refused.find("can't be written: ") != std::string::npos &&
+              refused.find("in place") == std::string::npos)
+      << refused;
+  close_folder(false);
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+  if (SetImmutable(file, true)) {
+    EXPECT_NE(GrabFailure(file).find("can't be written: Operation not permitted."),
+              std::string::npos);
+    EXPECT_EQ(folder.Entries(), 1u);
+    SetImmutable(file, false);
+  }
+  close_folder(true);
+  EXPECT_EQ(GrabFailure(file), "written");
+  EXPECT_EQ(folder.Read("coordinates.dat"), "0007\r\n0042\r\n");
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  const rlimit small{1024, limit.rlim_max};
+  ::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const std::string cut = GrabFailure(file, std::string(1500, '1'));
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  ::signal(SIGXFSZ, SIG_DFL);
+  close_folder(false);
+  EXPECT_NE(cut.find("File too large. It may now hold part of the new point"), std::string::npos)
+      << cut;
+}
+
 // Written in place (a second name), the file waits for another program's lock 2 s, not for
 // ever: the grab runs on the window's thread.
 TEST(CoordinateFile, LockHeldByAnotherProgramHoldsTheGrabTwoSecondsOnly) {
@@ -188,14 +261,7 @@ TEST(CoordinateFile, LockHeldByAnotherProgramHoldsTheGrabTwoSecondsOnly) {
   const int held = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(::flock(held, LOCK_SH), 0);
   const auto start = std::chrono::steady_clock::now();
-  auto grab = std::async(std::launch::async, [&file] {
-    try {
-      shared::WriteCoordinateFile(file, "0007", "0042");
-    } catch (const shared::RunFailure& failure) {
-      return std::string(failure.what());
-    }
-    return std::string("written");
-  });
+  auto grab = std::async(std::launch::async, [&file] { return GrabFailure(file); });
   const bool ended = grab.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
   ::close(held);  // a grab still waiting goes on, and the test ends
   ASSERT_TRUE(ended) << "the grab waited on the lock for 10 s";
@@ -213,19 +279,18 @@ TEST(CoordinateFile, ReadRefusesAFileOthersMayWrite) {
   ScratchFolder folder;
   folder.Write("coordinates.dat", "0001\r\n0002\r\n");
   const auto file = folder.path() / "coordinates.dat";
-  for (const auto& [mode, group, refused] : {std::tuple{0644, ::getegid(), false},
-                                             {0666, ::getegid(), true},
-                                             {0664, ::getegid(), false},
-                                             {0664, ::getegid() + 1, ::geteuid() == 0}}) {
-    if (::chown(file.c_str(), ::geteuid(), group) != 0) continue;  // a group not ours: root only
+  const uid_t me = ::geteuid();
+  const gid_t group = ::getegid();
+  // The owner, group and mode; the fix the message gives, if refused. Others' ids: root only.
+  for (const auto& [uid, gid, mode, fix] : {std::tuple{me, group, 0644, ""},
+                                            {me, group, 0666, "chmod go-w"},
+                                            {me, group, 0664, ""},
+                                            {me, group + 1, 0664, "chmod go-w"},
+                                            {4242u, group, 0644, "Delete it"}}) {
+    if (::chown(file.c_str(), uid, gid) != 0) continue;
     ::chmod(file.c_str(), static_cast<mode_t>(mode));
-    try {
-      shared::ReadCoordinateFile(file);
-      EXPECT_FALSE(refused) << std::oct << mode;
-    } catch (const shared::RunFailure& failure) {
-      EXPECT_TRUE(refused) << failure.what();
-      EXPECT_NE(std::string(failure.what()).find("chmod go-w"), std::string::npos);
-    }
+    const std::string said = ReadFailure(file);
+    EXPECT_NE(said.find(*fix ? fix : "no failure"), std::string::npos) << uid << " " << said;
   }
 }
 
