@@ -3,12 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <set>
 #include <string>
-
-#include "coordinate_file.hpp"
-#include "scratch_folder.hpp"
 
 namespace {
 
@@ -58,25 +54,6 @@ TEST(ReplaceChoice, KeepsTheDaclOrWritesInPlace) {
   bool in_place = false;
   EXPECT_NE(shared::win32::PutInPlace(calls, L"c.tmp", L"c", in_place), "");
   EXPECT_EQ(calls.files, (std::set<FilePath>{L"c", L"c.tmp"}));
-}
-
-// A power cut between the two renames leaves only the backup: it is read, and said so, until a
-// grab puts a file in place; then it goes.
-TEST(ReplaceBackup, LeftAloneIsReadUntilAGrabPutsAFileInPlace) {
-  ScratchFolder folder;
-  const std::string backup = "coordinates.dat.999999999-1.bak";
-  folder.Write(backup, "0001\r\n0002\r\n");
-  const auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
-  std::filesystem::last_write_time(folder.path() / backup, hour_ago);
-  const FilePath file = shared::CoordinateFilePath(folder.path().native());
-  std::string note;
-  EXPECT_EQ(shared::ReadCoordinateFile(file, &note), (shared::CoordinateTexts{"0001", "0002"}));
-  EXPECT_NE(note.find(backup), std::string::npos) << note;
-  shared::WriteCoordinateFile(file, "0007", "0042");
-  EXPECT_EQ(folder.Entries(), 1u) << "the backup was kept";
-  shared::InPlaceStage reached{};
-  EXPECT_EQ(shared::WriteInPlace(file, "1\r\n", reached), "");
-  EXPECT_EQ(folder.Read("coordinates.dat"), "1\r\n") << "written in place, the rest cut";
 }
 
 // A symbolic link and a mount point; a WSL link and a WCI link; AF_UNIX; a cloud placeholder.
