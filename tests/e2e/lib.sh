@@ -601,6 +601,14 @@ hand() {
   [[ $(tail -n 1 "$scratch/hand.out") == "ok $*" ]] || fail "the hand: $(tail -n 1 "$scratch/hand.out")"
 }
 
+# check_hand_on_native_window: the harness itself: a press of the hand at 100,900 reaches wev there.
+check_hand_on_native_window() {
+  hand move 100 900
+  hand click left
+  wait_for_presses 1 5 || fail "the hand's press at 100,900 never reached wev"
+  assert_eq "the hand's press in wev (x y button)" "100 900 1" "$(native_presses | cut -d' ' -f2-)"
+}
+
 # start_session_program NAME PROGRAM ARGS...: start_program as the session's user.
 start_session_program() {
   local name=$1 && shift
