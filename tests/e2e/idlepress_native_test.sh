@@ -6,12 +6,16 @@
 # rest point a tick later, and the pointer left at rest.
 # Case "typing": keys typed into wev every 0.4 s for 6 s, the pointer still: no click; once the
 # typing stops, the sequence comes after the limit.
+# Case "no_entry" (KWin only, which lets a program use fake input only once its desktop entry asks
+# for it): Idlepress started without its entry says on stderr to run add-to-menu.sh.
 # shellcheck disable=SC2016  # eval expands the poll conditions at each try
 source "$(dirname "$0")/lib.sh"
 
 readonly native_case=${1:-sequence}
 e2e_begin
 need_program E2E_IDLEPRESS
+[[ $native_case != no_entry || ${E2E_COMPOSITOR:-sway} == kwin ]] ||
+  skip "only KWin asks for a program's desktop entry (scripts/kde-wayland.sh runs this case)"
 start_wayland_session
 start_native_window
 start_hand
@@ -23,8 +27,17 @@ readonly target_x=345 target_y=456 rest_x=900 rest_y=700
 folder=$(session_app_folder) || fail "could not make the programs' folder"
 idlepress=$(session_copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress"
 printf '0345\r\n0456\r\n' >"$folder/coordinates.dat"
+[[ $native_case == no_entry ]] || session_add_to_menu "$folder"
 start_session_program idlepress "$idlepress"
 idlepress_pid=$LAST_PID
+if [[ $native_case == no_entry ]]; then
+  poll_until 10 grep -q "add-to-menu.sh" "$scratch/idlepress.err" ||
+    fail "started without its desktop entry: expected stderr to name add-to-menu.sh within 10 s, saw \"$(cat "$scratch/idlepress.err")\""
+  pass "stderr: $(grep "add-to-menu.sh" "$scratch/idlepress.err")"
+  kill -0 "$idlepress_pid" || fail "Idlepress ended"
+  note "passed"
+  exit 0
+fi
 window=$(wait_for_window Idlepress 20) || fail "expected Idlepress's window within 20 s, saw none"
 note "Idlepress: $(head -n 1 "$scratch/idlepress.err")"
 set_idle_limit_by_hand "$window" 2
@@ -40,7 +53,7 @@ if [[ $native_case == typing ]]; then
     let_time_pass 0.4
   done
   last_key_ms=$(now_ms)
-  keys=$(grep -c 'wl_keyboard\] key:.*pressed' "$scratch/wev.txt")
+  keys=$(native_key_presses)
   ((keys >= 10)) || fail "expected wev to get the typed keys, it got $keys"
   assert_eq "clicks while keys were typed for 6 s ($keys keys in wev)" "" "$(presses_after $before)"
   wait_for_presses $((before + 1)) 6 ||

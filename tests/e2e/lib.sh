@@ -7,6 +7,7 @@
 #   E2E_WINE_RUN   scripts/wine-run.sh    WINEPREFIX    the Wine prefix (windows only)
 #   E2E_WORK       where scratch folders go; a failed test leaves its folder there
 #   E2E_HAND       wayland_hand, the user's mouse and keyboard in a Wayland session
+#   E2E_ADD_TO_MENU, E2E_MENU_ENTRIES  add-to-menu.sh and the folder of the entries' templates
 #   E2E_COMPOSITOR sway (the default) or kwin, for the tests in a Wayland session
 # A test exits 0 when it passes, 1 when it fails, and 77 (skipped) only when a tool it needs
 # (Xvfb, xdotool, wine) isn't installed.
@@ -534,6 +535,41 @@ CONFIG
   export WAYLAND_DISPLAY DISPLAY SWAYSOCK
 }
 
+# start_kwin: kwin_wayland headless (--virtual), one output 1280x1024, on a session bus of its
+# own. A rule maximizes wev without a border, so that its surface coordinates are the layout's.
+# KWin offers fake input only to a program whose desktop entry asks for it: the hand's entry is
+# written before KWin starts, which reads new entries at most every 1.5 s.
+start_kwin() {
+  command -v kwin_wayland >/dev/null || skip "kwin_wayland is not installed"
+  command -v dbus-daemon >/dev/null || skip "dbus-daemon is not installed"
+  local bin=$session_home/bin applications=$session_home/.local/share/applications
+  mkdir -p "$bin" "$applications" "$session_home/.config"
+  # The installed kwin_wayland carries a file capability, which makes exec fail in a container.
+  cp "$(command -v kwin_wayland)" "$E2E_HAND" "$bin/"
+  printf '%s\n' '[Desktop Entry]' Type=Application "Name=The tests' hand" "Exec=\"$bin/wayland_hand\"" \
+    NoDisplay=true X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input >"$applications/e2e-hand.desktop"
+  E2E_HAND=$bin/wayland_hand
+  printf '%s\n' '[General]' count=1 rules=wev '' '[wev]' 'Description=wev fills the screen' \
+    wmclass=wev wmclassmatch=1 maximizehoriz=true maximizehorizrule=2 maximizevert=true \
+    maximizevertrule=2 noborder=true noborderrule=2 >"$session_home/.config/kwinrulesrc"
+  printf '#!/bin/sh\nprintf "%%s %%s\\n" "$WAYLAND_DISPLAY" "$DISPLAY" >%s/displays\nexec sleep 100000\n' \
+    "$session_home" >"$bin/session"
+  chmod 755 "$bin/session"
+  ((EUID == 0)) && chown -R 65534:65534 "$session_home"
+  "${as_session_user[@]}" dbus-daemon --session --nofork --print-address=3 3>"$scratch/bus" &
+  e2e_pids+=("$!")
+  poll_until 10 test -s "$scratch/bus" || fail "dbus-daemon gave no session bus address within 10 s"
+  "${as_session_user[@]}" DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$scratch/bus")" \
+    "$bin/kwin_wayland" --virtual --xwayland --no-lockscreen --width 1280 --height 1024 \
+    --socket wayland-e2e --exit-with-session "$bin/session" >"$scratch/kwin.log" 2>&1 &
+  compositor_pid=$!
+  poll_until 30 eval '[[ -s $session_home/displays ]] || ! kill -0 $compositor_pid' &&
+    [[ -s $session_home/displays ]] ||
+    fail "kwin_wayland started no session within 30 s: $(tail -n 5 "$scratch/kwin.log")"
+  read -r WAYLAND_DISPLAY DISPLAY <"$session_home/displays"
+  export WAYLAND_DISPLAY DISPLAY
+}
+
 # stamp_lines: each line of stdin, after the Unix time in milliseconds it arrived at.
 stamp_lines() {
   local line t
@@ -572,6 +608,13 @@ native_pointer() {
   awk '/wl_pointer\] (enter|motion):/ { x = $(NF - 1); y = $NF; sub(/,$/, "", x); at = sprintf("%d %d", x, y) }
        /wl_pointer\] leave:/ { at = "outside" }
        END { print (at == "" ? "outside" : at) }' "$scratch/wev.txt"
+}
+
+# native_key_presses: how many key presses wev got (one a serial, as for the buttons).
+native_key_presses() {
+  awk '/wl_keyboard\] key:.*pressed/ { serial = $0; sub(/.*serial: /, "", serial); sub(/;.*/, "", serial)
+                                        if (!(serial in seen)) { seen[serial] = 1; n++ } }
+       END { print n + 0 }' "$scratch/wev.txt"
 }
 
 # wait_for_presses COUNT TIMEOUT_S: 0 once wev has got COUNT presses.
@@ -621,6 +664,18 @@ session_app_folder() {
   mkdir -p "$folder" || return 1
   ((EUID == 0)) && chown 65534:65534 "$folder"
   printf '%s\n' "$folder"
+}
+
+# session_add_to_menu FOLDER: the programs' desktop entries, written by add-to-menu.sh from FOLDER
+# as the user would (KWin lets only a program with its entry click); then waits out KWin's 1.5 s.
+session_add_to_menu() {
+  cp "$E2E_ADD_TO_MENU" "$1/" && mkdir -p "$1/desktop" && cp "$E2E_MENU_ENTRIES"/*.desktop.in "$1/desktop/" ||
+    fail "could not copy add-to-menu.sh and the entries to $1"
+  ((EUID == 0)) && chown -R 65534:65534 "$1"
+  "${as_session_user[@]}" "$1/add-to-menu.sh" >"$scratch/add-to-menu.out" 2>&1 ||
+    fail "add-to-menu.sh failed: $(cat "$scratch/add-to-menu.out")"
+  [[ ${E2E_COMPOSITOR:-sway} == kwin ]] && let_time_pass 2
+  return 0
 }
 
 # session_copy_program VAR FOLDER: copy_program, the copy owned by the session's user.

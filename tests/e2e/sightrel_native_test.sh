@@ -15,6 +15,7 @@ check_hand_on_native_window
 
 folder=$(session_app_folder) || fail "could not make the programs' folder"
 sightrel=$(session_copy_program E2E_SIGHTREL "$folder") || fail "could not copy Sightrel"
+session_add_to_menu "$folder"
 hand move 200 150
 start_session_program sightrel "$sightrel"
 sightrel_pid=$LAST_PID
