@@ -585,7 +585,7 @@ stamp_lines() {
 start_native_window() {
   "${as_session_user[@]}" stdbuf -oL wev > >(stamp_lines >"$scratch/wev.txt") 2>"$scratch/wev.err" &
   e2e_pids+=("$!")
-  poll_until 20 grep -q 'xdg_surface\] configure' "$scratch/wev.txt" ||
+  poll_until 20 grep -qs 'xdg_surface\] configure' "$scratch/wev.txt" ||
     fail "wev showed no window within 20 s: $(tail -n 3 "$scratch/wev.err")"
 }
 
