@@ -69,6 +69,8 @@ const shared::FormLayout& CaptureForm::Layout() const {
 }
 
 void CaptureForm::Form_Load(shared::Desktop& desktop) {
+  // Read ten times a second for as long as the window is open.
+  pointer_.FollowContinuously();
   // Sample at once, so the labels never stand empty and a grab always has a position to write.
   Timer1_Timer(desktop);
 }

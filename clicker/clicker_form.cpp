@@ -113,6 +113,19 @@ void ClickerForm::ShowStatus(shared::Desktop& desktop) const {
     if (watch_->DesktopIdleUnknown) {
       state += "\nThe desktop's idle time is unknown: a still X pointer counts as resting.";
     }
+  } else if (!pointer_.ReadEveryTick()) {
+    state += watch_->DesktopIdleUnknown
+                 ? "\nThe desktop's idle time is unknown: no clicks until it tells again."
+                 : "\nStill means no input at all: a pressed key counts as much as a move.";
+  }
+  if (const std::string route = pointer_.Route(); !route.empty()) state += "\n" + route;
+  if (watch_->TargetOffScreen) {
+    state +=
+        "\nThe saved point lies on no monitor, so it isn't clicked: grab it again with "
+        "Sightrel.";
+  }
+  if (watch_->RestPlaceUnknown) {
+    state += "\nThe pointer couldn't be read for the place to return to, so nothing was clicked.";
   }
   if (watch_->LockStateUnknown) {
     state += "\nThe screen's lock state is unknown: the clicks go on while it is locked.";

@@ -34,8 +34,8 @@ IdleWatch::IdleWatch(shared::Pointer& pointer, std::string target_x, std::string
 
 void IdleWatch::Timer1_Timer() {
   if (ticks_since_own_input_ < std::numeric_limits<std::uint32_t>::max()) ++ticks_since_own_input_;
-  shared::POINT current{};
-  const bool seen = pointer_.GetCursorPos(current);
+  shared::POINT current = LastPos;
+  const bool seen = !pointer_.ReadEveryTick() || pointer_.GetCursorPos(current);
 
   // A held button is the user at work with a still pointer (a drag paused over a folder, a press
   // held on a scroll arrow): the count starts again, as for a moved pointer, and no sequence
@@ -51,38 +51,78 @@ void IdleWatch::Timer1_Timer() {
   const bool held = pointer_.AnyButtonHeld();
   if (held || !seen || SessionLocked()) {
     if (seen) LastPos = current;
-    IdleCount = 0;
-    Clicking = false;
-    ClickStep = 0;
+    ResetCount();
     return;
   }
 
   if (!Clicking) {
-    // Nor is a pointer at rest that reads still while the user works where the X pointer can't
-    // be seen.
-    if (current == LastPos && DesktopSawUserInput()) return;
-    if (current == LastPos) {
-      // Stops at the top instead of overflowing when the limit lies below the count.
-      if (IdleCount < std::numeric_limits<std::int16_t>::max()) ++IdleCount;
+    if (pointer_.ReadEveryTick()) {
+      // Nor is a pointer at rest that reads still while the user works where the X pointer
+      // can't be seen.
+      if (current == LastPos && DesktopSawUserInput()) return;
+      if (current == LastPos) {
+        // Stops at the top instead of overflowing when the limit lies below the count.
+        if (IdleCount < std::numeric_limits<std::int16_t>::max()) ++IdleCount;
+      } else {
+        LastPos = current;
+        IdleCount = 0;
+      }
+      if (IdleCount != IdleLimit) return;
     } else {
-      LastPos = current;
-      IdleCount = 0;
+      const bool input = DesktopSawUserInput();
+      // Without the desktop's word a tick can't be told still.
+      if (!desktop_idle_ || DesktopIdleUnknown) {
+        IdleCount = 0;
+        return;
+      }
+      if (input) {
+        IdleCount = 0;
+      } else if (IdleCount < std::numeric_limits<std::int16_t>::max()) {
+        ++IdleCount;
+      }
+      if (IdleCount != IdleLimit || !StartSequenceAtRest()) return;
     }
-    if (IdleCount != IdleLimit) return;
     Clicking = true;
   } else {
     // Past a held button or a lock, the pointer is not watched during a sequence, and the
     // sequence runs to its end even if the limit changed after it began.
     ++ClickStep;
   }
+  ClickStepDue();
+}
 
+// The tick a sequence is due where the pointer is not read every tick: the place to return to
+// is read now, and the target checked, before anything moves. False, with the count started
+// again, where the sequence can't run.
+bool IdleWatch::StartSequenceAtRest() {
+  const std::int32_t x = ConvertTarget(TargetX, "X");
+  const std::int32_t y = ConvertTarget(TargetY, "Y");
+  TargetOffScreen = !pointer_.OnScreen(x, y);
+  pointer_.BeginSequence();
+  shared::POINT rest{};
+  RestPlaceUnknown = !TargetOffScreen && !pointer_.GetCursorPos(rest);
+  if (TargetOffScreen || RestPlaceUnknown) {
+    pointer_.EndSequence();
+    IdleCount = 0;
+    return false;
+  }
+  LastPos = rest;
+  return true;
+}
+
+void IdleWatch::ResetCount() {
+  if (Clicking) pointer_.EndSequence();
+  IdleCount = 0;
+  Clicking = false;
+  ClickStep = 0;
+}
+
+void IdleWatch::ClickStepDue() {
   if (ClickStep < 2) {
     ClickTarget();
   } else {
     Click(LastPos.x, LastPos.y);
-    ClickStep = 0;
-    Clicking = false;
-    IdleCount = 0;
+    ResetCount();
   }
 }
 

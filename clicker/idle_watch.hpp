@@ -27,6 +27,11 @@ inline constexpr std::uint64_t kTickMilliseconds = 1000;
 // input within the last tick is not a still one: it neither counts nor moves the resting place.
 // Input no later than the watch's own last click is the watch's own, and holds nothing back.
 //
+// Where the pointer is not read every tick (a native Wayland session, Pointer::ReadEveryTick),
+// the desktop's idle time alone tells a still tick: the user's input within the last tick counts
+// as a move, any key included, and the pointer is read only when a sequence starts, for the place
+// to return to. A target on no monitor starts no sequence there.
+//
 // A tick on which the session is locked (Windows: the pointer can't be read; Linux: the session
 // says so) starts the count again from 0 and, where the pointer reads, notes it as the resting
 // place: nothing is clicked into a lock screen, and after the unlock exactly a full limit of
@@ -58,8 +63,15 @@ class IdleWatch {
   bool DesktopIdleUnknown = false;
   // The session was asked whether it is locked and couldn't tell, the last time it was asked.
   bool LockStateUnknown = false;
+  // The last sequence due didn't start: the pointer couldn't be read for the place to return to.
+  bool RestPlaceUnknown = false;
+  // The last sequence due didn't start: the target lies on no monitor.
+  bool TargetOffScreen = false;
 
  private:
+  bool StartSequenceAtRest();
+  void ResetCount();
+  void ClickStepDue();
   void ClickTarget();
   void Click(std::int32_t x, std::int32_t y);
   bool DesktopSawUserInput();

@@ -10,7 +10,7 @@
 
 int main() {
   return shared::RunProgram("Idlepress", [](shared::Pointer& pointer) {
-    shared::DesktopSession session = shared::OpenDesktopSession();
+    shared::DesktopSession session = shared::OpenDesktopSession(pointer);
     if (session.wayland) {
       std::fputs((std::string(clicker::kWaylandNotice) + "\n").c_str(), stderr);
       std::fflush(stderr);

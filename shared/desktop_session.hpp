@@ -4,6 +4,8 @@
 #include <memory>
 #include <optional>
 
+#include "pointer_services.hpp"
+
 // What the desktop session itself can tell beside the pointer. In a Wayland session the programs
 // are X11 clients of Xwayland: they see the pointer only while it is over an X11 window, so a
 // pointer that reads still may be moving over a native Wayland window. The desktop's own idle
@@ -34,23 +36,25 @@ class SessionLock {
 inline constexpr int kDesktopAnswerTimeoutMs = 100;
 
 struct DesktopSession {
-  // A Wayland session: the pointer is seen and clicked only over X11 windows.
+  // A Wayland session reached through Xwayland: the pointer is seen and clicked only over X11
+  // windows. False where the compositor's own protocols reach every window.
   bool wayland = false;
-  // The desktop's idle time; asked for in a Wayland session only, null elsewhere.
+  // The desktop's idle time; in a Wayland session only, null elsewhere. Where the pointer is not
+  // read every tick (the compositor's own protocols), it alone tells a still desktop.
   std::unique_ptr<DesktopIdleTime> idle_time;
   // The session's lock state; null on Windows, where a locked desktop shows as a pointer that
   // can't be read.
   std::unique_ptr<SessionLock> lock;
 };
 
-// Looks at the session the program runs in. Opens no connection itself: the system bus is opened
-// at the first question about the lock, and in a Wayland session the session bus at the first
-// question about the idle time. Throws nothing.
+// Looks at the session the program runs in, beside `pointer`, the system pointer. Opens no bus
+// itself: the system bus is opened at the first question about the lock, and in a Wayland
+// session the session bus at the first question about the idle time. Throws nothing.
 #ifdef _WIN32
 // Windows has one kind of session, and the pointer is seen everywhere on it.
-inline DesktopSession OpenDesktopSession() { return {}; }
+inline DesktopSession OpenDesktopSession(const Pointer&) { return {}; }
 #else
-DesktopSession OpenDesktopSession();
+DesktopSession OpenDesktopSession(const Pointer& pointer);
 #endif
 
 }  // namespace shared

@@ -39,7 +39,13 @@ else()
     linux/local_bus.cpp
     linux/logind_session_lock.cpp
     linux/sd_bus_library.cpp
+    linux/system_pointer_linux.cpp
     linux/x11_pointer.cpp
+    linux/wayland/compositor_idle_time.cpp
+    linux/wayland/native_pointer.cpp
+    linux/wayland/overlay.cpp
+    linux/wayland/wayland_connection.cpp
+    linux/wayland/wayland_library.cpp
     linux/fltk_controls.cpp
     linux/fltk_desktop.cpp
     linux/fltk_dialogs.cpp
@@ -50,6 +56,11 @@ else()
     linux/x11_window_hints.cpp
   )
   target_include_directories(desktop_platform PRIVATE ${FLTK_INCLUDE_DIR} ${SD_BUS_INCLUDE_DIR})
+  # The Wayland client, for native windows in a Wayland session: its headers and the protocol
+  # glue at build time; libwayland-client.so.0 is loaded at run time, where it is installed.
+  find_path(WAYLAND_CLIENT_INCLUDE_DIR wayland-client.h REQUIRED)
+  include(${CMAKE_CURRENT_LIST_DIR}/linux/wayland/protocols.cmake)
+  wayland_protocol_glue(desktop_platform)
   target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LINK_LIBRARIES} X11::Xtst
                         PRIVATE ${CMAKE_DL_LIBS} project_warnings)
 endif()

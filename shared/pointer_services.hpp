@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The pointer as both programs see it: read it, move it, press and release its left button, and
 // tell whether the user holds a button down.
@@ -38,6 +39,29 @@ class Pointer {
   // True while the user holds any mouse button down (left, right, middle, a side button), as far
   // as the platform shows it. Asked right after GetCursorPos, it may answer from that same read.
   virtual bool AnyButtonHeld() = 0;
+
+  // False where reading the pointer costs more than a tick should spend, and the desktop's idle
+  // time tells a still desktop instead (a native Wayland session): the idle watch then reads the
+  // pointer only when a round of clicks starts, for the place to return to.
+  virtual bool ReadEveryTick() const { return true; }
+
+  // False for a point on no monitor, where a move would not land on it (a native Wayland
+  // session refuses such a move). Windows and X11 stop a move at the screen's edge instead.
+  virtual bool OnScreen(std::int32_t /*x*/, std::int32_t /*y*/) const { return true; }
+
+  // Asked by a program that reads the pointer many times a second for as long as it runs, so
+  // that a platform that must set something up to read it keeps that up.
+  virtual void FollowContinuously() {}
+
+  // Told before a round of clicks reads the pointer, and when the round has ended or was cut
+  // short, so that a platform that needs a session for its clicks holds one only meanwhile.
+  virtual void BeginSequence() {}
+  virtual void EndSequence() {}
+
+  // How this pointer reaches the desktop, in a sentence for the user where it matters (a Wayland
+  // session): which windows it reads and clicks, and what is missing for the others. Empty where
+  // there is nothing to tell.
+  virtual std::string Route() const { return {}; }
 };
 
 }  // namespace shared

@@ -62,3 +62,10 @@ for name in $names; do
   chmod 644 "$applications/$name.desktop"
 done
 echo "Added Sightrel and Idlepress to the application menu ($applications), running from $folder."
+# KDE Plasma grants native Wayland clicks by the entry's Exec, which it matched for a plain or
+# spaced path but not for one holding ", `, $ or \.
+case $folder in
+  *[\"\`\$\\]*)
+    echo "On KDE Plasma's Wayland session the programs click native windows only from a folder whose path has no \", \`, \$ or \\: move the folder, then run this again." >&2
+    ;;
+esac

@@ -4,6 +4,7 @@
 #include "../desktop_session.hpp"
 #include "local_bus.hpp"
 #include "logind_session_lock.hpp"
+#include "wayland/native_route.hpp"
 
 namespace shared {
 namespace {
@@ -46,7 +47,12 @@ class MutterIdleTime final : public DesktopIdleTime {
 
 }  // namespace
 
-DesktopSession OpenDesktopSession() {
+DesktopSession OpenDesktopSession(const Pointer& pointer) {
+  if (!pointer.ReadEveryTick()) {
+    return {.wayland = false,
+            .idle_time = wayland::OpenNativeIdleTime(),
+            .lock = OpenLogindSessionLock()};
+  }
   const bool wayland = InWaylandSession();
   return {.wayland = wayland,
           .idle_time = wayland ? std::make_unique<MutterIdleTime>() : nullptr,

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,13 @@ int RunProgram(std::string_view program_name, const FormFactory& make_form) {
     // Declared in this order so the form goes before the window it runs in, and the pointer
     // outlives both.
     const std::unique_ptr<Pointer> pointer = OpenSystemPointer();
+    // Which windows the pointer reaches, where it matters, for a user who started the program
+    // from a terminal.
+    if (const std::string route = pointer->Route(); !route.empty()) {
+      std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(program_name.size()), program_name.data(),
+                   route.c_str());
+      std::fflush(stderr);
+    }
     const std::unique_ptr<Form> form = make_form(*pointer);
     fltk_form::FormWindow window(*form);
     failure = window.Run();

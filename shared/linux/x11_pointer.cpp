@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "../run_failure.hpp"
-#include "../system_pointer.hpp"
+#include "x11_pointer.hpp"
 
 namespace shared {
 namespace {
@@ -14,7 +16,7 @@ namespace {
 // so moves and clicks travel the same path as a real mouse's and reach every client.
 class X11Pointer final : public Pointer {
  public:
-  explicit X11Pointer(Display* display) : display_(display) {}
+  X11Pointer(Display* display, std::string route) : display_(display), route_(std::move(route)) {}
   ~X11Pointer() override { XCloseDisplay(display_); }
   X11Pointer(const X11Pointer&) = delete;
   X11Pointer& operator=(const X11Pointer&) = delete;
@@ -80,6 +82,8 @@ class X11Pointer final : public Pointer {
     return Settle() && sent;
   }
 
+  std::string Route() const override { return route_; }
+
  private:
   // XTest presses a physical button, which the server's pointer mapping then turns into the
   // logical one clients see: with a left-handed mapping ("pointer = 3 2 1") physical button 1
@@ -98,13 +102,14 @@ class X11Pointer final : public Pointer {
   bool Settle() { return XSync(display_, False) != 0; }
 
   Display* display_;
+  const std::string route_;
   // The button mask of the last GetCursorPos, until AnyButtonHeld takes it.
   std::optional<unsigned int> read_mask_;
 };
 
 }  // namespace
 
-std::unique_ptr<Pointer> OpenSystemPointer() {
+std::unique_ptr<Pointer> OpenX11Pointer(std::string route) {
   Display* display = XOpenDisplay(nullptr);
   if (!display) {
     throw RunFailure("Can't open the X display \"" + std::string(XDisplayName(nullptr)) +
@@ -116,7 +121,7 @@ std::unique_ptr<Pointer> OpenSystemPointer() {
     throw RunFailure(
         "The X display has no XTest extension: the pointer can't be moved or clicked.");
   }
-  return std::make_unique<X11Pointer>(display);
+  return std::make_unique<X11Pointer>(display, std::move(route));
 }
 
 }  // namespace shared

@@ -70,6 +70,29 @@ TEST(ClickerFormInWayland, TheTipSaysWhereThePointerIsSeen) {
   EXPECT_NE(desktop.tooltips["Label1"].find(clicker::kWaylandNotice), std::string::npos);
 }
 
+// Natively, the tip names the route and what the watch couldn't do, not Xwayland's limits.
+TEST(ClickerFormInWayland, TheTipSaysHowNativeWindowsAreReached) {
+  ScratchFolder folder;
+  folder.Write("coordinates.dat", "5000\r\n2\r\n");
+  FakePointer pointer;
+  pointer.read_every_tick = false;
+  pointer.screen_width = 1280;
+  pointer.route = "Native windows are clicked.";
+  struct NoInputSinceStart : shared::DesktopIdleTime {
+    std::optional<std::uint64_t> MillisecondsSinceInput() override { return 3'600'000; }
+  };
+  shared::DesktopSession session;
+  session.idle_time = std::make_unique<NoInputSinceStart>();
+  clicker::ClickerForm form(pointer, folder.path(), std::move(session));
+  FakeDesktop desktop(form.Layout());
+  form.Form_Load(desktop);
+  for (int tick = 0; tick < 15; ++tick) form.Timer1_Timer(desktop);
+  const std::string& tip = desktop.tooltips["Label1"];
+  EXPECT_EQ(tip.find(clicker::kWaylandNotice), std::string::npos);
+  EXPECT_NE(tip.find("Native windows are clicked."), std::string::npos);
+  EXPECT_NE(tip.find("The saved point lies on no monitor"), std::string::npos) << tip;
+}
+
 TEST_F(ClickerFormTest, TheWindowIsATinyTopmostSquareThatTicksOnceASecond) {
   const shared::FormLayout& layout = form.Layout();
   EXPECT_EQ(layout.caption, "Idlepress");

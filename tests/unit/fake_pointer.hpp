@@ -36,6 +36,9 @@ class FakePointer : public shared::Pointer {
     return !refuse_input;
   }
   bool AnyButtonHeld() override { return button_held; }
+  bool ReadEveryTick() const override { return read_every_tick; }
+  bool OnScreen(std::int32_t x, std::int32_t) const override { return x < screen_width; }
+  std::string Route() const override { return route; }
 
   // The clicks made so far: where each press landed, in order.
   std::vector<shared::POINT> Presses() const {
@@ -50,5 +53,9 @@ class FakePointer : public shared::Pointer {
   bool refuse_reads = false;
   bool refuse_input = false;
   bool button_held = false;
+  // As a native Wayland session: the pointer is read only when a sequence starts.
+  bool read_every_tick = true;
+  std::int32_t screen_width = 1 << 30;
+  std::string route;
   std::vector<Call> calls;
 };

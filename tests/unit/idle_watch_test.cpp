@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "case_name.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -75,6 +76,11 @@ struct Case {
   // Where set, the watch also asks a desktop for its idle time; this sets what the desktop saw
   // before each tick.
   std::function<void(int tick, FakeDesktopIdle&)> desktop = nullptr;
+  // As in a native Wayland session: the desktop's idle time alone tells a still tick, and the
+  // pointer is read only when a sequence starts.
+  bool native = false;
+  // How many times the pointer may be read in all; -1: not checked.
+  int reads = -1;
 };
 
 class IdleWatchTimeline : public ::testing::TestWithParam<Case> {};
@@ -83,6 +89,7 @@ TEST_P(IdleWatchTimeline, ClicksOnTheExpectedTicks) {
   const Case& c = GetParam();
   FakePointer pointer;
   pointer.position = kRest;
+  pointer.read_every_tick = !c.native;
   FakeDesktopIdle desktop;
   clicker::IdleWatch watch(pointer, "0123", "0456", c.desktop ? &desktop : nullptr,
                            c.desktop ? &desktop : nullptr);
@@ -101,7 +108,14 @@ TEST_P(IdleWatchTimeline, ClicksOnTheExpectedTicks) {
   }
   EXPECT_EQ(watch.DesktopIdleUnknown, c.desktop && !desktop.answers);
   EXPECT_EQ(watch.LockStateUnknown, c.desktop && !desktop.answers);
+  if (c.reads >= 0) {
+    EXPECT_EQ(std::count_if(pointer.calls.begin(), pointer.calls.end(),
+                            [](const FakePointer::Call& call) { return call.kind == call.kGet; }),
+              c.reads);
+  }
 }
+
+const auto kNoInput = [](int, FakeDesktopIdle&) {};
 
 const Case kCases[] = {
     {"StillPointerClicksOnTicks16And17AndReturnsOn18ThenEvery17", 15, 60,
@@ -302,10 +316,65 @@ const Case kCases[] = {
        t[35] = {kRest};
        return t;
      }},
+    // The native cases: no first sighting to make, so a still desktop clicks on tick 15, then
+    // every 17 ticks as ever; the watch's own clicks don't count as input.
+    {"NativeStillDesktopReadsThePointerOnlyWhenASequenceStarts", 15, 51,
+     [](int tick, FakePointer& p, clicker::IdleWatch&) {
+       if (tick == 20) p.position = {kRest.x + 9, kRest.y};  // where the first sequence left it
+     },
+     [] {
+       Timeline t;
+       AddSequence(t, 15, kRest);
+       AddSequence(t, 32, {kRest.x + 9, kRest.y});
+       AddSequence(t, 49, {kRest.x + 9, kRest.y});
+       return t;
+     },
+     kNoInput, true, 3},
+    {"NativeKeyPressRestartsTheCountThoughThePointerNeverMoved", 15, 40,
+     [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] {
+       Timeline t;
+       AddSequence(t, 25, kRest);
+       return t;
+     },
+     [](int tick, FakeDesktopIdle& d) {
+       if (tick == 10) d.last_input_ms = tick * 1000 - 400;
+     },
+     true, 1},
+    {"NativeTargetOnNoMonitorIsNeverClicked", 15, 40,
+     [](int, FakePointer& p, clicker::IdleWatch&) { p.screen_width = 100; },
+     [] { return Timeline{}; }, kNoInput, true, 0},
+    {"NativeUnreadablePointerStartsNoSequence", 15, 40,
+     [](int, FakePointer& p, clicker::IdleWatch&) { p.refuse_reads = true; },
+     [] { return Timeline{}; }, kNoInput, true, 2},
+    {"NativeDesktopThatCantTellClicksNothing", 0, 20, [](int, FakePointer&, clicker::IdleWatch&) {},
+     [] { return Timeline{}; }, [](int, FakeDesktopIdle& d) { d.answers = false; }, true, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Sequences, IdleWatchTimeline, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The tip tells why a due sequence didn't run, and says it no more once one does.
+TEST(IdleWatch, NativeSequenceThatCantRunSaysWhy) {
+  FakePointer pointer;
+  pointer.read_every_tick = false;
+  pointer.position = kRest;
+  FakeDesktopIdle desktop;
+  clicker::IdleWatch watch(pointer, "0123", "0456", &desktop, &desktop);
+  watch.SetIdleLimit(1);
+  pointer.screen_width = 100;
+  watch.Timer1_Timer();
+  EXPECT_TRUE(watch.TargetOffScreen);
+  pointer.screen_width = 1000;
+  pointer.refuse_reads = true;
+  watch.Timer1_Timer();
+  EXPECT_FALSE(watch.TargetOffScreen);
+  EXPECT_TRUE(watch.RestPlaceUnknown);
+  pointer.refuse_reads = false;
+  watch.Timer1_Timer();
+  EXPECT_FALSE(watch.RestPlaceUnknown);
+  EXPECT_EQ(pointer.Presses(), std::vector<POINT>{kTarget});
+}
 
 TEST(IdleWatch, StateAfterASequenceIsBackToWatching) {
   FakePointer pointer;

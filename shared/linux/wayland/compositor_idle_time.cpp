@@ -1,0 +1,88 @@
+#include <limits>
+
+#include "ext-idle-notify-v1-client.h"
+#include "idle-client.h"
+#include "native_route.hpp"
+#include "wayland_client.hpp"
+#include "wayland_connection.hpp"
+
+namespace shared::wayland {
+namespace {
+
+// The compositor tells when input stops for this long, and when it starts again after such a
+// pause: short, so that input right after one of the program's own clicks is the user's.
+constexpr std::uint32_t kPauseMs = 100;
+
+// The milliseconds since the user's last input, from the compositor's idle notification. Its
+// events are read when the watch asks, once a tick, and while the program's own input is under
+// way (which is then not counted): nothing wakes the program meanwhile.
+class CompositorIdleTime final : public DesktopIdleTime {
+ public:
+  explicit CompositorIdleTime(Connection& connection) : connection_(connection) {
+    if (connection.idle_notifier) {
+      static const ext_idle_notification_v1_listener listener = {
+          .idled = [](void* data, ext_idle_notification_v1*) { Idled(data); },
+          .resumed = [](void* data, ext_idle_notification_v1*) { Resumed(data); },
+      };
+      notification_ = ext_idle_notifier_v1_get_idle_notification(connection.idle_notifier, kPauseMs,
+                                                                 connection.seat);
+      ext_idle_notification_v1_add_listener(notification_, &listener, this);
+    } else {
+      static const org_kde_kwin_idle_timeout_listener listener = {
+          .idle = [](void* data, org_kde_kwin_idle_timeout*) { Idled(data); },
+          .resumed = [](void* data, org_kde_kwin_idle_timeout*) { Resumed(data); },
+      };
+      kde_timeout_ =
+          org_kde_kwin_idle_get_idle_timeout(connection.kde_idle, connection.seat, kPauseMs);
+      org_kde_kwin_idle_timeout_add_listener(kde_timeout_, &listener, this);
+    }
+    connection.RoundTrip();
+  }
+  ~CompositorIdleTime() override {
+    if (notification_) ext_idle_notification_v1_destroy(notification_);
+    if (kde_timeout_) org_kde_kwin_idle_timeout_release(kde_timeout_);
+  }
+  CompositorIdleTime(const CompositorIdleTime&) = delete;
+  CompositorIdleTime& operator=(const CompositorIdleTime&) = delete;
+
+  std::optional<std::uint64_t> MillisecondsSinceInput() override {
+    if (!connection_.DispatchArrived()) return std::nullopt;
+    if (user_active_) return 0;
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - last_user_input_)
+            .count());
+  }
+
+ private:
+  static void Resumed(void* data) {
+    auto* self = static_cast<CompositorIdleTime*>(data);
+    if (self->connection_.own_input) return;
+    self->user_active_ = true;
+    self->last_user_input_ = Clock::now();
+  }
+  static void Idled(void* data) {
+    auto* self = static_cast<CompositorIdleTime*>(data);
+    if (!self->user_active_) return;
+    self->user_active_ = false;
+    self->last_user_input_ = Clock::now() - std::chrono::milliseconds(kPauseMs);
+  }
+
+  Connection& connection_;
+  ext_idle_notification_v1* notification_ = nullptr;
+  org_kde_kwin_idle_timeout* kde_timeout_ = nullptr;
+  bool user_active_ = false;
+  // Until the compositor tells otherwise, the user was there when the program started.
+  Clock::time_point last_user_input_ = Clock::now();
+};
+
+}  // namespace
+
+std::unique_ptr<DesktopIdleTime> OpenNativeIdleTime() {
+  Connection* const connection = Connection::Get();
+  if (!connection || !connection->seat || !(connection->idle_notifier || connection->kde_idle)) {
+    return nullptr;
+  }
+  return std::make_unique<CompositorIdleTime>(*connection);
+}
+
+}  // namespace shared::wayland
