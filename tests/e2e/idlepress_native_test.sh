@@ -4,8 +4,8 @@
 # coordinates.dat holds a point over wev, and the limit is 2, set through the prompt. The pointer
 # rests on another point over wev: two clicks at the saved point one tick apart, a third at the
 # rest point a tick later, and the pointer left at rest.
-# Case "typing": keys typed into wev every 0.4 s for 6 s, the pointer still: no click; once the
-# typing stops, the sequence comes after the limit.
+# Case "typing": keys typed into wev (clicked first) every 0.4 s for 6 s, the pointer still: no
+# click; once the typing stops, the sequence comes after the limit.
 # Case "no_entry" (KWin only, which lets a program use fake input only once its desktop entry asks
 # for it): Idlepress started without its entry says on stderr to run add-to-menu.sh.
 # shellcheck disable=SC2016  # eval expands the poll conditions at each try
@@ -21,7 +21,7 @@ start_native_window
 start_hand
 
 check_hand_on_native_window
-readonly before=1
+before=1
 
 readonly target_x=345 target_y=456 rest_x=900 rest_y=700
 folder=$(session_app_folder) || fail "could not make the programs' folder"
@@ -46,7 +46,11 @@ set_idle_limit_by_hand "$window" 2
 presses_after() { native_presses | tail -n +$(($1 + 1)); }
 
 if [[ $native_case == typing ]]; then
+  # A click into wev first, where the user types: KWin gives the keyboard on a click only.
   hand move "$rest_x" "$rest_y"
+  hand click left
+  wait_for_presses $((before + 1)) 5 || fail "the hand's click at $rest_x,$rest_y never reached wev"
+  before=$((before + 1))
   typed_until=$(($(now_ms) + 6000))
   while (($(now_ms) < typed_until)); do
     hand key a
