@@ -4,7 +4,7 @@
 # coordinates.dat holds a point over wev, and the limit is 2, set through the prompt. The pointer
 # rests on another point over wev: two clicks at the saved point one tick apart, a third at the
 # rest point a tick later, and the pointer left at rest.
-# Case "typing": keys typed into wev (clicked first) every 0.4 s for 6 s, the pointer still: no
+# Case "typing": keys typed into wev (clicked first) every 0.4 s for 5 s, the pointer still: no
 # click; once the typing stops, the sequence comes after the limit.
 # Case "no_entry" (KWin only, which lets a program use fake input only once its desktop entry asks
 # for it): Idlepress started without its entry says on stderr to run add-to-menu.sh.
@@ -51,7 +51,7 @@ if [[ $native_case == typing ]]; then
   hand click left
   wait_for_presses $((before + 1)) 5 || fail "the hand's click at $rest_x,$rest_y never reached wev"
   before=$((before + 1))
-  typed_until=$(($(now_ms) + 6000))
+  typed_until=$(($(now_ms) + 5000))
   while (($(now_ms) < typed_until)); do
     hand key a
     let_time_pass 0.4
@@ -59,7 +59,7 @@ if [[ $native_case == typing ]]; then
   last_key_ms=$(now_ms)
   keys=$(native_key_presses)
   ((keys >= 10)) || fail "expected wev to get the typed keys, it got $keys"
-  assert_eq "clicks while keys were typed for 6 s ($keys keys in wev)" "" "$(presses_after $before)"
+  assert_eq "clicks while keys were typed for 5 s ($keys keys in wev)" "" "$(presses_after $before)"
   wait_for_presses $((before + 1)) 6 ||
     fail "expected a click within 6 s of the last key (a limit of 2), wev got none"
   read -r t1 x1 y1 b1 < <(presses_after $before | head -n 1)

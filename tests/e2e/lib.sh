@@ -527,12 +527,18 @@ CONFIG
   WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
     "${as_session_user[@]}" sway -c "$config" >"$scratch/sway.log" 2>&1 &
   compositor_pid=$!
-  poll_until 20 eval '[[ -s $session_home/displays ]] || ! kill -0 $compositor_pid' &&
-    [[ -s $session_home/displays ]] ||
-    fail "sway started no session within 20 s: $(tail -n 5 "$scratch/sway.log")"
-  read -r WAYLAND_DISPLAY DISPLAY <"$session_home/displays"
+  wait_for_session sway 20
   SWAYSOCK=$(echo "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
-  export WAYLAND_DISPLAY DISPLAY SWAYSOCK
+  export SWAYSOCK
+}
+
+# wait_for_session NAME TIMEOUT_S: until the compositor's session wrote its displays; exports them.
+wait_for_session() {
+  poll_until "$2" eval '[[ -s $session_home/displays ]] || ! kill -0 $compositor_pid'
+  [[ -s $session_home/displays ]] ||
+    fail "$1 started no session within $2 s: $(tail -n 5 "$scratch/$1.log")"
+  read -r WAYLAND_DISPLAY DISPLAY <"$session_home/displays"
+  export WAYLAND_DISPLAY DISPLAY
 }
 
 # start_kwin: kwin_wayland headless (--virtual), one output 1280x1024, on a session bus of its
@@ -563,11 +569,7 @@ start_kwin() {
     "$bin/kwin_wayland" --virtual --xwayland --no-lockscreen --width 1280 --height 1024 \
     --socket wayland-e2e --exit-with-session "$bin/session" >"$scratch/kwin.log" 2>&1 &
   compositor_pid=$!
-  poll_until 30 eval '[[ -s $session_home/displays ]] || ! kill -0 $compositor_pid' &&
-    [[ -s $session_home/displays ]] ||
-    fail "kwin_wayland started no session within 30 s: $(tail -n 5 "$scratch/kwin.log")"
-  read -r WAYLAND_DISPLAY DISPLAY <"$session_home/displays"
-  export WAYLAND_DISPLAY DISPLAY
+  wait_for_session kwin 30
 }
 
 # stamp_lines: each line of stdin, after the Unix time in milliseconds it arrived at.
@@ -669,8 +671,9 @@ session_app_folder() {
 # session_add_to_menu FOLDER: the programs' desktop entries, written by add-to-menu.sh from FOLDER
 # as the user would (KWin lets only a program with its entry click); then waits out KWin's 1.5 s.
 session_add_to_menu() {
-  cp "$E2E_ADD_TO_MENU" "$1/" && mkdir -p "$1/desktop" && cp "$E2E_MENU_ENTRIES"/*.desktop.in "$1/desktop/" ||
-    fail "could not copy add-to-menu.sh and the entries to $1"
+  mkdir -p "$1/desktop" || fail "could not make $1/desktop"
+  cp "$E2E_ADD_TO_MENU" "$1/" || fail "could not copy add-to-menu.sh to $1"
+  cp "$E2E_MENU_ENTRIES"/*.desktop.in "$1/desktop/" || fail "could not copy the entries' templates"
   ((EUID == 0)) && chown -R 65534:65534 "$1"
   "${as_session_user[@]}" "$1/add-to-menu.sh" >"$scratch/add-to-menu.out" 2>&1 ||
     fail "add-to-menu.sh failed: $(cat "$scratch/add-to-menu.out")"
