@@ -558,8 +558,9 @@ start_kwin() {
   printf '%s\n' '[General]' count=1 rules=wev '' '[wev]' 'Description=wev fills the screen' \
     wmclass=wev wmclassmatch=1 maximizehoriz=true maximizehorizrule=2 maximizevert=true \
     maximizevertrule=2 noborder=true noborderrule=2 >"$session_home/.config/kwinrulesrc"
-  printf '#!/bin/sh\nprintf "%%s %%s\\n" "$WAYLAND_DISPLAY" "$DISPLAY" >%s/displays\nexec sleep 100000\n' \
-    "$session_home" >"$bin/session"
+  # KWin's session, which must outlive the test: it leaves its pid for the clean-up.
+  printf '#!/bin/sh\necho $$ >%s/session.pid\nprintf "%%s %%s\\n" "$WAYLAND_DISPLAY" "$DISPLAY" >%s/displays\nexec sleep 100000\n' \
+    "$session_home" "$session_home" >"$bin/session"
   chmod 755 "$bin/session"
   ((EUID == 0)) && chown -R 65534:65534 "$session_home"
   "${as_session_user[@]}" dbus-daemon --session --nofork --print-address=3 3>"$scratch/bus" &
@@ -570,6 +571,7 @@ start_kwin() {
     --socket wayland-e2e --exit-with-session "$bin/session" >"$scratch/kwin.log" 2>&1 &
   compositor_pid=$!
   wait_for_session kwin 30
+  e2e_pids+=("$(cat "$session_home/session.pid")")
 }
 
 # stamp_lines: each line of stdin, after the Unix time in milliseconds it arrived at.
