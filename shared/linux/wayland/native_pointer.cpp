@@ -66,8 +66,9 @@ class NativePointer final : public Pointer {
                                               static_cast<std::uint32_t>(2 * layout->height));
       zwlr_virtual_pointer_v1_frame(virtual_pointer_);
     } else {
-      org_kde_kwin_fake_input_pointer_motion_absolute(
-          connection_.fake_input, wl_fixed_from_double(x + 0.5), wl_fixed_from_double(y + 0.5));
+      // KWin rounds the position it is given: x + 0.5 landed on x + 1.
+      org_kde_kwin_fake_input_pointer_motion_absolute(connection_.fake_input, wl_fixed_from_int(x),
+                                                      wl_fixed_from_int(y));
     }
     return SendOwnInput();
   }
