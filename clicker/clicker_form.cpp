@@ -38,6 +38,8 @@ const shared::FormLayout& ClickerForm::Layout() const {
       .timer_interval_ms = static_cast<int>(kTickMilliseconds),
       .always_on_top = true,
       .tool_window = true,
+      // The clicks go on whichever workspace shows, so the X that stops them must show there too.
+      .every_workspace = true,
       // A stray Escape, after dismissing the prompt say, must not end an unattended clicker.
       .close_on_escape = false,
       .activate_on_show = false,

@@ -3,6 +3,8 @@
 # press on its X leaves the keyboard in the window the user types in; the "How long" prompt a
 # right press opens has it at once and hands it back on closing. Escape doesn't end Idlepress,
 # neither in the prompt nor right after it. The window stands undecorated in the screen's corner.
+# On Linux with a manager: when a program opened after Idlepress ends, the keyboard goes back to
+# the user's window before it; on the second workspace the X is there, and a left press ends it.
 # Under Wine a press activates it, as on Windows, and Alt+F4 (openbox) ends it with status 0.
 #   idlepress_escape_test.sh [openbox|fluxbox|icewm|...|none]
 source "$(dirname "$0")/lib.sh"
@@ -32,8 +34,20 @@ window=$(wait_for_window Idlepress 20) || fail "expected Idlepress's window with
 read -r label_x label_y < <(idlepress_label_point "$window")
 user=""  # the window the keyboard goes back to; with no window manager it follows the pointer
 if [[ $E2E_PLATFORM == linux ]]; then
-  move_pointer 600 450 && xdotool click 1  # into the window the user types in
   [[ ${1:-${E2E_WM:-}} == none ]] || user=$(find_windows Notes)
+  if [[ -n $user ]]; then
+    # Another program opens after Idlepress; the user works in it and it ends: the keyboard goes
+    # back to xev, opened before Idlepress, never to Idlepress nor to no window at all.
+    xev -geometry 300x200+500+300 -name Scratch -event keyboard >/dev/null 2>&1 &
+    other=$!
+    e2e_pids+=("$other")
+    scratch_window=$(wait_for_window Scratch 10) || fail "a second xev showed no window within 10 s"
+    move_pointer 600 400 && xdotool click 1
+    wait_for_focus "$scratch_window" "the second xev, clicked into"
+    kill "$other" && wait_for_no_window Scratch 10 || fail "the second xev's window stayed"
+    wait_for_focus "$user" "xev, once the program opened after Idlepress ended,"
+  fi
+  move_pointer 600 450 && xdotool click 1  # into the window the user types in
   [[ -z $user ]] || wait_for_focus "$user" "xev, the window the user clicked"
   frame=$window root=$(xwininfo -root | awk '/Window id:/ {print $4}')
   while parent=$(xwininfo -children -id "$frame" | awk '/Parent window id:/ {print $4}') && [[ $parent != "$root" ]]; do frame=$parent; done
@@ -71,6 +85,21 @@ let_time_pass 1.5
   fail "Escape right after dismissing the prompt: expected Idlepress and its window to stay, it ended"
 pass "Escape right after dismissing the prompt: Idlepress still runs"
 [[ -z $user ]] || assert_eq "keys xev got" "Escape " "$(awk '/^KeyPress/ {getline; getline; sub(/.*keysym 0x[0-9a-f]+, /, ""); sub(/\).*/, ""); printf "%s ", $0}' "$scratch/xev.out")"
+
+if [[ $E2E_PLATFORM == linux && -n $user ]]; then
+  # The clicks go on whatever workspace shows: so does the X, out of pagers and task bars.
+  (($(xdotool get_num_desktops) > 1)) || xdotool set_num_desktops 2
+  poll_until 5 eval '(($(xdotool get_num_desktops) > 1))' || fail "the manager keeps one workspace only"
+  xdotool set_desktop 1
+  poll_until 5 eval '[[ $(xdotool get_desktop) == 1 ]]' || fail "the manager did not show the second workspace"
+  assert_eq "Idlepress's window on the second workspace" "IsViewable" \
+    "$(xwininfo -id "$window" | awk '/Map State:/ {print $3}')"
+  assert_eq "Idlepress's states for pagers and task bars" "SKIP_PAGER SKIP_TASKBAR" \
+    "$(xprop -id "$window" _NET_WM_STATE | grep -o 'SKIP_[A-Z]*' | sort | tr '\n' ' ' | sed 's/ $//')"
+  move_pointer "$label_x" "$label_y" && xdotool click 1
+  wait_for_exit "$idlepress_pid" 10 || fail "a left press where the X stood, on the second workspace: Idlepress still runs"
+  assert_eq "Idlepress's exit status after a left press on the X, on the second workspace" 0 "$EXIT_STATUS"
+fi
 
 if [[ $E2E_PLATFORM == windows ]]; then
   xdotool click 2 && let_time_pass 1
