@@ -209,11 +209,14 @@ void FormWindow::Move(int left, int top) {
 }
 
 std::string FormWindow::InputBox(std::string_view message, std::string_view title) {
-  return AskForText(message, title, dpi_);
+  std::string text = AskForText(message, title, dpi_);
+  if (layout_.every_workspace) StayOnEveryWorkspace(*window_);
+  return text;
 }
 
 void FormWindow::MessageBox(std::string_view message, std::string_view title) {
   ShowMessage(WrappedText(message), title, MessageKind::kInformation, dpi_);
+  if (layout_.every_workspace) StayOnEveryWorkspace(*window_);
 }
 
 void FormWindow::End() { Finish(); }

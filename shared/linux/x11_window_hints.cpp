@@ -64,8 +64,8 @@ Window WindowIn(Window window, Atom property) {
   unsigned long count = 0;
   unsigned long after = 0;
   unsigned char* data = nullptr;
-  const int status = XGetWindowProperty(fl_display, window, property, 0, 1, False, XA_WINDOW,
-                                        &type, &format, &count, &after, &data);
+  const int status = XGetWindowProperty(fl_display, window, property, 0, 1, False, XA_WINDOW, &type,
+                                        &format, &count, &after, &data);
   XSetErrorHandler(previous);
   Window named = None;
   if (status == Success && type == XA_WINDOW && format == 32 && count == 1 && data) {
@@ -135,6 +135,16 @@ bool WindowManagerRuns() {
   return child != None && WindowIn(child, check) == child;
 }
 
+void StayOnEveryWorkspace(Fl_Window& window) {
+  if (!window.shown()) return;
+  // EWMH: on all desktops, and the sticky state added, each from a normal application.
+  const Window xid = fl_xid(&window);
+  SendToWindowManager(xid, Intern("_NET_WM_DESKTOP"), 0xFFFFFFFF, 1, 0, 0);
+  SendToWindowManager(xid, Intern("_NET_WM_STATE"), 1,
+                      static_cast<long>(Intern("_NET_WM_STATE_STICKY")), 0, 1);
+  XFlush(fl_display);
+}
+
 unsigned long ServerTime() {
   // The ICCCM's way: a property change's event carries the server's time.
   const Window root = DefaultRootWindow(fl_display);
@@ -179,8 +189,8 @@ void WindowHints::Apply(Fl_Window& window) const {
     const long all = 0xFFFFFFFF;
     XChangeProperty(fl_display, xid, net_wm_desktop_, XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&all), 1);
-    // ...and the same as a request, from a normal application, for one that has it already.
-    SendToWindowManager(xid, net_wm_desktop_, all, 1, 0, 0);
+    // ...and the same as a request, for one that has it already.
+    StayOnEveryWorkspace(window);
   }
   if (!states_.empty()) {
     // The initial state, read when a window manager takes the window on...
@@ -225,8 +235,8 @@ void DialogFocus::ShowAndActivate(Fl_Window& window) const {
   const Window xid = fl_xid(&window);
   if (window_manager_) {
     // EWMH: source 1, a normal application, with the user's time and the requestor's own window
-    // that has the keyboard now, if one has; a manager that keeps windows from stealing the keyboard lets this one have
-    // it, as no user event came later.
+    // that has the keyboard now, if one has; a manager that keeps windows from stealing the
+    // keyboard lets this one have it, as no user event came later.
     SendToWindowManager(xid, Intern("_NET_ACTIVE_WINDOW"), 1, static_cast<long>(user_time_),
                         static_cast<long>(own_active_), 0);
     XSync(fl_display, False);

@@ -59,6 +59,10 @@ class DialogFocus {
 // Whether an EWMH window manager runs on FLTK's display (its _NET_SUPPORTING_WM_CHECK).
 bool WindowManagerRuns();
 
+// Asks the window manager again to show `window` on every workspace: mutter takes a window off
+// the others while a dialog it owns is open, and leaves it so.
+void StayOnEveryWorkspace(Fl_Window& window);
+
 // The X server's time now, for a dialog that opens with no user event behind it.
 unsigned long ServerTime();
 
