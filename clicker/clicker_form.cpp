@@ -116,6 +116,11 @@ void ClickerForm::ShowStatus(shared::Desktop& desktop) const {
       state += "\nThe desktop's idle time is unknown: a still X pointer counts as resting.";
     }
   }
+  if (watch_->ButtonsOutOfReach) {
+    state +=
+        "\nA program run as administrator, or by another account, has the window in front: "
+        "no clicks until another window is in front.";
+  }
   if (watch_->LockStateUnknown) {
     state += "\nThe screen's lock state is unknown: the clicks go on while it is locked.";
   }

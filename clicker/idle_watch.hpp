@@ -58,6 +58,8 @@ class IdleWatch {
   bool DesktopIdleUnknown = false;
   // The session was asked whether it is locked and couldn't tell, the last time it was asked.
   bool LockStateUnknown = false;
+  // The last tick read no buttons because the window in front keeps them from this program.
+  bool ButtonsOutOfReach = false;
 
  private:
   void ClickTarget();

@@ -38,6 +38,11 @@ class Pointer {
   // True while the user holds any mouse button down (left, right, middle, a side button), as far
   // as the platform shows it. Asked right after GetCursorPos, it may answer from that same read.
   virtual bool AnyButtonHeld() = 0;
+
+  // Asked right after AnyButtonHeld answered true: whether it did because the buttons can't be
+  // read past the window in front (Windows: a program run as administrator, or by another
+  // account, has it), rather than because one is held.
+  virtual bool ButtonsOutOfReach() { return false; }
 };
 
 }  // namespace shared

@@ -70,6 +70,22 @@ TEST(ClickerFormInWayland, TheTipSaysWhereThePointerIsSeen) {
   EXPECT_NE(desktop.tooltips["Label1"].find(clicker::kWaylandNotice), std::string::npos);
 }
 
+TEST_F(ClickerFormTest, TheTipSaysWhenTheWindowInFrontKeepsTheButtonsAway) {
+  folder.Write("coordinates.dat", "1\r\n2\r\n");
+  form.Form_Load(desktop);
+  const auto says_why = [this] {
+    return desktop.tooltips["Label1"].find("run as administrator, or by another account") !=
+           std::string::npos;
+  };
+  pointer.out_of_reach = true;
+  EXPECT_EQ(Ticks(20), 0u);
+  EXPECT_TRUE(says_why()) << desktop.tooltips["Label1"];
+  pointer.out_of_reach = false;
+  pointer.button_held = true;  // the user's own press: nothing to explain
+  Ticks(1);
+  EXPECT_FALSE(says_why()) << desktop.tooltips["Label1"];
+}
+
 TEST_F(ClickerFormTest, TheWindowIsATinyTopmostSquareThatTicksOnceASecond) {
   const shared::FormLayout& layout = form.Layout();
   EXPECT_EQ(layout.caption, "Idlepress");

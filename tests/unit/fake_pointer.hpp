@@ -35,7 +35,8 @@ class FakePointer : public shared::Pointer {
     calls.push_back({kind, position.x, position.y});
     return !refuse_input;
   }
-  bool AnyButtonHeld() override { return button_held; }
+  bool AnyButtonHeld() override { return button_held || out_of_reach; }
+  bool ButtonsOutOfReach() override { return out_of_reach; }
 
   // The clicks made so far: where each press landed, in order.
   std::vector<shared::POINT> Presses() const {
@@ -50,5 +51,6 @@ class FakePointer : public shared::Pointer {
   bool refuse_reads = false;
   bool refuse_input = false;
   bool button_held = false;
+  bool out_of_reach = false;  // the buttons can't be read past the window in front
   std::vector<Call> calls;
 };
