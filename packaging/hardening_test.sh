@@ -10,8 +10,7 @@
 # or no __*_chk import at all, means a translation unit went without it.
 # Windows (objdump -p; HARDENING_OBJDUMP names the MinGW one): ASLR with high entropy and DEP in
 # DllCharacteristics; a load configuration whose DependentLoadFlags keep the imports to System32
-# (0x800), and SetDefaultDllDirectories looked up by name rather than imported (an import missing
-# from Windows 7 without KB2533623 would stop the program before its own message could say why);
+# (0x800), and SetDefaultDllDirectories looked up by name, not imported (so it may be missing);
 # only DLLs that Windows itself has (those Wine provides), under 400 KB.
 # Both: every translation unit of the programs was compiled optimised with
 # -fstack-protector-strong, -D_FORTIFY_SOURCE=2 and -Werror=format-security, which the
