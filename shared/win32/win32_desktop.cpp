@@ -19,7 +19,8 @@ namespace {
 
 // SetDefaultDllDirectories: Windows 8 and later, and Windows Vista and 7 with update KB2533623.
 // Looked up rather than imported: where it is missing, an import would stop the program before
-// its first line with the loader's own "entry point not found", which says nothing useful.
+// its first line with the loader's own "entry point not found", which says nothing useful. Our
+// message box may then load libraries from the program's folder, as every program's does there.
 // Null where it is missing.
 using SetDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 SetDllDirectoriesFunction SetDefaultDllDirectoriesFunction() {
