@@ -9,6 +9,9 @@
 # Reported side by side: CPU time (user+sys; for the peer with every process it started), the
 # share of one core, peak RSS, context switches (wake-ups) and, for the peer, processes started.
 # Linux programs only: the figures come from /proc and getrusage.
+# Idlepress finds no system bus, so it has no logind to ask about the lock: the floor. With
+# BENCH_LOGIND=1 it asks a stand-in logind (python3-dbusmock, on a private bus given to it as the
+# system bus) every second, for a session that is not locked.
 script=$(realpath "$0")
 usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
 case ${1:-} in
@@ -52,10 +55,31 @@ usage_field() {
   grep '^usage ' "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"
 }
 
+lock_env=(DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/no-system-bus")
+lock_note="no system bus, no logind to ask"
+if [[ ${BENCH_LOGIND:-0} == 1 ]]; then
+  dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$scratch/bus" 2>/dev/null &
+  e2e_pids+=("$!")
+  poll_until 10 test -s "$scratch/bus" || fail "dbus-daemon gave no address within 10 s"
+  bus=$(head -n 1 "$scratch/bus")
+  DBUS_SYSTEM_BUS_ADDRESS=$bus /usr/bin/python3 -m dbusmock --system --template logind \
+    >/dev/null 2>&1 &
+  e2e_pids+=("$!")
+  # shellcheck disable=SC2016  # expanded by eval at each try
+  poll_until 20 eval 'DBUS_SESSION_BUS_ADDRESS=$bus gdbus call --session --dest org.freedesktop.login1 \
+    --object-path /org/freedesktop/login1 --method org.freedesktop.DBus.Mock.AddSession bench seat0 \
+    "$(id -u)" bench true >/dev/null 2>&1' || fail "the stand-in logind took no session within 20 s"
+  DBUS_SESSION_BUS_ADDRESS=$bus gdbus call --session --dest org.freedesktop.login1 \
+    --object-path /org/freedesktop/login1/session/bench --method org.freedesktop.DBus.Properties.Set \
+    org.freedesktop.login1.Session Type "<'x11'>" >/dev/null || fail "could not make the session x11"
+  lock_env=(DBUS_SYSTEM_BUS_ADDRESS="$bus" XDG_SESSION_ID=bench)
+  lock_note="a stand-in logind asked every second"
+fi
+
 load_note
-note "running Idlepress on $idle_display and the peer on $peer_display for $seconds s"
-DISPLAY=$idle_display "$run_usage" --pid-file "$scratch/idlepress.pid" -- "$idlepress" \
-  2>"$scratch/idlepress.usage" &
+note "running Idlepress on $idle_display ($lock_note) and the peer on $peer_display for $seconds s"
+DISPLAY=$idle_display env "${lock_env[@]}" "$run_usage" --pid-file "$scratch/idlepress.pid" -- \
+  "$idlepress" 2>"$scratch/idlepress.usage" &
 idle_runner=$!
 e2e_pids+=("$idle_runner")
 DISPLAY=$peer_display "$run_usage" -- bash "$peer" "$seconds" "$target_x" "$target_y" \
@@ -116,7 +140,7 @@ peer_per_s=$(awk -v c="$peer_cpu_us" -v w="$peer_wall" 'BEGIN { print c / w }')
 steady_per_s=$(awk -v c="$steady_us" -v w="$steady_ms" 'BEGIN { print c / w }')
 
 echo
-printf 'RESULT idle_cost seconds=%s\n' "$seconds"
+printf 'RESULT idle_cost seconds=%s logind=%s\n' "$seconds" "${BENCH_LOGIND:-0}"
 row() { printf '%-40s %16s %24s %7s\n' "$@"; }
 row "" "Idlepress" "peer (bash + xdotool)" "ratio"
 row "CPU user+sys, whole run" "$(milliseconds "$idle_cpu_us")" "$(milliseconds "$peer_cpu_us")" \

@@ -71,6 +71,10 @@ const shared::FormLayout& CaptureForm::Layout() const {
 void CaptureForm::Form_Load(shared::Desktop& desktop) {
   // Read ten times a second for as long as the window is open.
   pointer_.FollowContinuously();
+  // The shown position follows the pointer onto the button, so a click on it saves the button.
+  desktop.SetToolTip(kGrab,
+                     "Rest the pointer on the point to click and press Enter. A click on this "
+                     "button saves the button's own position.");
   // Sample at once, so the labels never stand empty and a grab always has a position to write.
   Timer1_Timer(desktop);
 }

@@ -38,6 +38,8 @@ const shared::FormLayout& ClickerForm::Layout() const {
       .timer_interval_ms = static_cast<int>(kTickMilliseconds),
       .always_on_top = true,
       .tool_window = true,
+      // The clicks go on whichever workspace shows, so the X that stops them must show there too.
+      .every_workspace = true,
       // A stray Escape, after dismissing the prompt say, must not end an unattended clicker.
       .close_on_escape = false,
       .activate_on_show = false,
@@ -128,6 +130,11 @@ void ClickerForm::ShowStatus(shared::Desktop& desktop) const {
   }
   if (watch_->RestPlaceUnknown) {
     state += "\nThe pointer couldn't be read for the place to return to, so nothing was clicked.";
+  }
+  if (watch_->ButtonsOutOfReach) {
+    state +=
+        "\nA program run as administrator, or by another account, has the window in front: "
+        "no clicks until another window is in front.";
   }
   if (watch_->LockStateUnknown) {
     state += "\nThe screen's lock state is unknown: the clicks go on while it is locked.";

@@ -49,6 +49,7 @@ void IdleWatch::Timer1_Timer() {
   // desktop instead (the "Winlogon States" page). So an unreadable pointer counts as a lock: it
   // is not a pointer resting at (0, 0), and a sequence doesn't click on behind it.
   const bool held = pointer_.AnyButtonHeld();
+  ButtonsOutOfReach = held && pointer_.ButtonsOutOfReach();
   if (held || !seen || SessionLocked()) {
     if (seen) LastPos = current;
     ResetCount();

@@ -67,6 +67,8 @@ class IdleWatch {
   bool RestPlaceUnknown = false;
   // The last sequence due didn't start: the target lies on no monitor.
   bool TargetOffScreen = false;
+  // The last tick read no buttons because the window in front keeps them from this program.
+  bool ButtonsOutOfReach = false;
 
  private:
   bool StartSequenceAtRest();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Usage: scripts/wm-matrix.sh [WM...]
-# Runs the end-to-end tests where the keyboard's focus depends on a window manager (the prompt,
-# Escape, the message boxes, Sightrel's grab) under each window manager named, natively: openbox,
+# Runs the end-to-end tests that depend on a window manager (the prompt, Escape, the message
+# boxes, the keyboard once the user's program closes, the X on a second workspace, Sightrel's
+# grab) under each window manager named, natively: openbox,
 # xfwm4, mutter, metacity, kwin, fluxbox, icewm and none (no window manager) when none is named.
 # With none, only the prompt's tests. Builds the linux preset first; a manager that isn't
 # installed is reported as skipped.

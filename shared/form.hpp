@@ -41,6 +41,8 @@ struct FormLayout {
   int timer_interval_ms = 0;  // Timer1, enabled from creation
   bool always_on_top = false;
   bool tool_window = false;  // a small frame, kept out of the task bar
+  // Shown on every workspace (Linux; Windows gives programs no call for its virtual desktops).
+  bool every_workspace = false;
   // Escape closes the window like its close box. Off for a window that must not end by a stray key.
   bool close_on_escape = false;
   // Showing the window makes it the active one, with the keyboard. Off for a window that must not

@@ -62,6 +62,10 @@ class Pointer {
   // session): which windows it reads and clicks, and what is missing for the others. Empty where
   // there is nothing to tell.
   virtual std::string Route() const { return {}; }
+  // Asked right after AnyButtonHeld answered true: whether it did because the buttons can't be
+  // read past the window in front (Windows: a program run as administrator, or by another
+  // account, has it), rather than because one is held.
+  virtual bool ButtonsOutOfReach() { return false; }
 };
 
 }  // namespace shared

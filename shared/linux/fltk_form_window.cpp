@@ -91,7 +91,8 @@ void FormWindow::Show() {
   // adds a title bar above the screen's edge, another stretches the window to fit its buttons.
   // Without one the window stands and looks the same under every manager.
   if (layout_.tool_window) window_->border(0);
-  const WindowHints hints(layout_.always_on_top, layout_.tool_window, layout_.activate_on_show);
+  const WindowHints hints(layout_.always_on_top, layout_.tool_window, layout_.every_workspace,
+                          layout_.activate_on_show);
   // The first control in tab order holds the focus. FLTK moving it into a shown window that lacks
   // the keyboard asks the window manager for it with no time of a user's event, which managers
   // that keep new windows from stealing the keyboard take for a bug; before the show it only
@@ -122,6 +123,9 @@ void FormWindow::Tick(void* self) {
   // dropped during a prompt doesn't stop the ones after it.
   Fl::repeat_timeout(window.layout_.timer_interval_ms / 1000.0, Tick, self);
   window.Dispatch([&window] { window.form_.Timer1_Timer(window); });
+  // The message about a failure opens for now, not for the user's last press or key: a manager
+  // may refuse the keyboard to a window with an old time, or hand it back to the press's window.
+  if (window.failure_) fl_event_time = ServerTime();
 }
 
 // FLTK calls this for the close box, the window manager's close and, by default, for Escape.
@@ -205,11 +209,14 @@ void FormWindow::Move(int left, int top) {
 }
 
 std::string FormWindow::InputBox(std::string_view message, std::string_view title) {
-  return AskForText(message, title, dpi_);
+  std::string text = AskForText(message, title, dpi_);
+  if (layout_.every_workspace) StayOnEveryWorkspace(*window_);
+  return text;
 }
 
 void FormWindow::MessageBox(std::string_view message, std::string_view title) {
   ShowMessage(WrappedText(message), title, MessageKind::kInformation, dpi_);
+  if (layout_.every_workspace) StayOnEveryWorkspace(*window_);
 }
 
 void FormWindow::End() { Finish(); }

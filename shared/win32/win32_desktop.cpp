@@ -17,6 +17,19 @@
 namespace shared {
 namespace {
 
+// SetDefaultDllDirectories: Windows 8 and later, and Windows Vista and 7 with update KB2533623.
+// Looked up rather than imported: where it is missing, an import would stop the program before
+// its first line with the loader's own "entry point not found", which says nothing useful. Our
+// message box may then load libraries from the program's folder, as every program's does there.
+// Null where it is missing.
+using SetDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+SetDllDirectoriesFunction SetDefaultDllDirectoriesFunction() {
+  const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+  if (!kernel32) return nullptr;
+  return reinterpret_cast<SetDllDirectoriesFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+}
+
 // Dispatches until the window is destroyed (WM_QUIT). The dialog manager gives the form the
 // keys a dialog has: Tab between controls, Return and Space on the focused button, Escape.
 void RunMessageLoop(const win32::FormWindow& window) {
@@ -53,8 +66,7 @@ std::optional<std::string> RunForm(const FormFactory& make_form) {
 int RunProgram(std::string_view program_name, const FormFactory& make_form) {
   // Before any window, control or dialog can load a library: every DLL the process loads by
   // name from now on comes from System32, never from the program's folder or the current one,
-  // where a download may have left a DLL of that name. SetDefaultDllDirectories: Windows 8 and
-  // later, and Windows Vista and 7 with update KB2533623.
+  // where a download may have left a DLL of that name.
   //
   // Not quite first. Before main, the loader has loaded the .exe's imports, from System32 only
   // (the load configuration, load_config.cpp), and the C runtime's start-up has run the static
@@ -67,8 +79,9 @@ int RunProgram(std::string_view program_name, const FormFactory& make_form) {
   // HKEY_LOCAL_MACHINE, which only an administrator can change, and which must be a full path
   // "for security reasons" ("Registering the CSP", Microsoft Learn). Our own code's static
   // objects load nothing.
-  const bool system32_only = SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  const DWORD refusal = system32_only ? 0 : GetLastError();
+  const SetDllDirectoriesFunction set_directories = SetDefaultDllDirectoriesFunction();
+  const bool system32_only = set_directories && set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  const DWORD refusal = system32_only || !set_directories ? 0 : GetLastError();
   win32::DeclareDpiAwareness();
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
@@ -77,6 +90,10 @@ int RunProgram(std::string_view program_name, const FormFactory& make_form) {
   try {
     if (system32_only) {
       failure = RunForm(make_form);
+    } else if (!set_directories) {
+      failure =
+          "This Windows can't keep the program's libraries to System32, so the program doesn't "
+          "run. Windows 7 needs update KB2533623 for it; Windows 8 and later have it.";
     } else {
       failure = "Windows refused to keep the program's libraries to System32: " +
                 SystemErrorText(refusal) + ".";

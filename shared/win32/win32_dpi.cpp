@@ -12,6 +12,15 @@ Function User32Function(const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
 }
 
+// Windows 8.1's shcore.dll, from System32; null where it or the function is missing (Windows 7).
+template <typename Function>
+Function ShcoreFunction(const char* name) {
+  static const HMODULE shcore =
+      LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!shcore) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(shcore, name)));
+}
+
 }  // namespace
 
 void DeclareDpiAwareness() {
@@ -34,7 +43,18 @@ UINT WindowDpi(HWND window) {
   if (get_dpi && window) {
     if (const UINT dpi = get_dpi(window)) return dpi;
   }
-  // Without per-window DPI: the system DPI, which is 96 for a process that isn't DPI aware.
+  // Windows 8.1 and 10 before 1607: the DPI of the monitor the window is on, which is that
+  // monitor's own for a process the manifest makes per-monitor aware (GetDpiForMonitor, Remarks,
+  // Microsoft Learn). MDT_EFFECTIVE_DPI is 0.
+  using GetMonitorDpi = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  static const auto get_monitor_dpi = ShcoreFunction<GetMonitorDpi>("GetDpiForMonitor");
+  if (get_monitor_dpi && window) {
+    UINT dpi_x = 0;
+    UINT dpi_y = 0;
+    const HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+    if (get_monitor_dpi(monitor, 0, &dpi_x, &dpi_y) == S_OK && dpi_y > 0) return dpi_y;
+  }
+  // Windows 7: the system DPI, which is 96 for a process that isn't DPI aware.
   HDC screen = GetDC(nullptr);
   const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
   if (screen) ReleaseDC(nullptr, screen);

@@ -10,26 +10,9 @@
 namespace shared::win32 {
 namespace {
 
-// A dialog the user opened from a window that doesn't take the keyboard: when the dialog
-// closes, Windows activates its owner, which would take the keyboard from the window the user
-// was in. That window gets it back instead. This process may still set the foreground window
-// then: it "received the last input event", the key or press that closed the dialog
-// (SetForegroundWindow, Remarks, Microsoft Learn).
-class KeyboardGoesBack {
- public:
-  explicit KeyboardGoesBack(HWND owner) : owner_(owner), before_(GetForegroundWindow()) {}
-  KeyboardGoesBack(const KeyboardGoesBack&) = delete;
-  KeyboardGoesBack& operator=(const KeyboardGoesBack&) = delete;
-  ~KeyboardGoesBack() {
-    if (before_ && before_ != owner_ && IsWindow(before_) && GetForegroundWindow() == owner_) {
-      SetForegroundWindow(before_);
-    }
-  }
-
- private:
-  HWND owner_;
-  HWND before_;
-};
+// Posted to the form when a dialog has closed: the keyboard goes back to the window the user was
+// in, once the handler that opened the dialog has returned.
+constexpr UINT kHandBackMessage = WM_APP + 2;
 
 constexpr wchar_t kWindowClass[] = L"DesktopFormWindow";
 constexpr UINT_PTR kTimerId = 1;
@@ -211,6 +194,9 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (wparam != kTimerId) break;
       RunHandler([&] { form_.Timer1_Timer(*this); });
       return 0;
+    case kHandBackMessage:
+      HandBack();
+      return 0;
     case kLabelPressedMessage:
       if (const ControlLayout* layout =
               controls_ ? controls_->LayoutOf(static_cast<int>(wparam)) : nullptr) {
@@ -349,17 +335,40 @@ void FormWindow::Move(int left, int top) {
 std::string FormWindow::InputBox(std::string_view message, std::string_view title) {
   if (ended_) return {};
   SpendStartupShowState();
-  const KeyboardGoesBack keyboard(window_);
+  const DialogKeyboard keyboard(*this);
   return Narrow(ShowInputBox(window_, Widen(message), Widen(title)));
 }
 
 void FormWindow::MessageBox(std::string_view message, std::string_view title) {
   if (ended_) return;
   SpendStartupShowState();
-  const KeyboardGoesBack keyboard(window_);
+  const DialogKeyboard keyboard(*this);
   MessageBoxW(window_, Widen(message).c_str(), Widen(title).c_str(), MB_OK);
 }
 
 void FormWindow::End() { Finish(); }
+
+// When a dialog closes, Windows activates its owner, which doesn't take the keyboard: the window
+// the user was in gets it back instead, once, after the last dialog. A dialog that follows at
+// once (the message about a refused entry, after the prompt) takes a pending hand-back over, so
+// the user's window doesn't flicker between the two. This process may still set the foreground
+// window then: it "received the last input event", the key or press that closed the dialog
+// (SetForegroundWindow, Remarks, Microsoft Learn).
+FormWindow::DialogKeyboard::DialogKeyboard(FormWindow& form) : form_(form) {
+  before_ = form.hand_back_ ? form.hand_back_ : GetForegroundWindow();
+  form.hand_back_ = nullptr;
+}
+
+FormWindow::DialogKeyboard::~DialogKeyboard() {
+  if (!before_ || before_ == form_.window_ || !form_.window_) return;
+  form_.hand_back_ = before_;
+  PostMessageW(form_.window_, kHandBackMessage, 0, 0);
+}
+
+void FormWindow::HandBack() {
+  HWND before = hand_back_;
+  hand_back_ = nullptr;
+  if (before && IsWindow(before) && GetForegroundWindow() == window_) SetForegroundWindow(before);
+}
 
 }  // namespace shared::win32

@@ -45,6 +45,20 @@ class FormWindow final : public Desktop {
   void End() override;
 
  private:
+  // Around a dialog opened from the form: see the definition.
+  class DialogKeyboard {
+   public:
+    explicit DialogKeyboard(FormWindow& form);
+    ~DialogKeyboard();
+    DialogKeyboard(const DialogKeyboard&) = delete;
+    DialogKeyboard& operator=(const DialogKeyboard&) = delete;
+
+   private:
+    FormWindow& form_;
+    HWND before_ = nullptr;
+  };
+
+  void HandBack();
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -80,6 +94,7 @@ class FormWindow final : public Desktop {
   bool placing_ = false;                 // Move is running
   bool replacing_ = false;               // Move called from OnDpiChanged is running
   bool handler_running_ = false;
+  HWND hand_back_ = nullptr;  // the window the keyboard goes back to after the last dialog
   bool ended_ = false;
   bool close_requested_ = false;
   std::optional<std::string> failure_;

@@ -78,13 +78,16 @@ class Win32Pointer final : public Pointer {
     // means the key is down now. It returns 0 when the call fails, which looks like no button:
     // when another desktop is active (the pointer can't be read then either, which the watch
     // counts as a lock), and when UIPI keeps this thread from the foreground thread (same page).
-    // The second case is told apart before asking: see ButtonsOutOfReach.
-    if (ButtonsOutOfReach()) return true;
+    // The second case is told apart before asking: see ForegroundOutOfReach.
+    out_of_reach_ = ForegroundOutOfReach();
+    if (out_of_reach_) return true;
     for (const int button : {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2}) {
       if (GetAsyncKeyState(button) & 0x8000) return true;
     }
     return false;
   }
+
+  bool ButtonsOutOfReach() override { return out_of_reach_; }
 
  private:
   // Whether the foreground window belongs to a process past whose windows this one can't read
@@ -94,11 +97,13 @@ class Win32Pointer final : public Pointer {
   // The buttons are then not read another way: the one documented to fail there is
   // GetAsyncKeyState, and a low-level mouse hook's page (LowLevelMouseProc) doesn't say that it
   // sees input bound for such a window. So such a tick counts as one with a button held: the
-  // count starts again and no sequence starts or goes on. Clicks would not reach such a window
-  // anyway: SendInput "is subject to UIPI" and injects only into processes at an equal or lesser
-  // integrity level (its page, Microsoft Learn). The cost: no clicks while such a window is in
-  // front.
-  bool ButtonsOutOfReach() const {
+  // count starts again and no sequence starts or goes on, and the tip says why. Clicks on such a
+  // window would be lost: SendInput "is subject to UIPI" and injects only into processes at an
+  // equal or lesser integrity level (its page, Microsoft Learn). But a saved point over another
+  // window, beside the one in front, would get its clicks: those are held back all the same,
+  // since a drag the user holds in the window in front can't be seen. The cost: no clicks while
+  // such a window is in front.
+  bool ForegroundOutOfReach() const {
     HWND foreground = GetForegroundWindow();
     if (!foreground) return false;  // no foreground thread to be kept from
     DWORD process_id = 0;
@@ -115,6 +120,7 @@ class Win32Pointer final : public Pointer {
   }
 
   const std::optional<DWORD> own_level_ = IntegrityLevel(GetCurrentProcess());
+  bool out_of_reach_ = false;  // as the last AnyButtonHeld found
 };
 
 }  // namespace

@@ -32,6 +32,9 @@ TEST_F(CaptureFormTest, ShowsThePositionAsSoonAsTheWindowOpens) {
   pointer.position = {7, 42};
   form.Form_Load(desktop);
   EXPECT_EQ(Shown(), (std::pair<std::string, std::string>{"0007", "0042"}));
+  EXPECT_EQ(desktop.tooltips["Command1"],
+            "Rest the pointer on the point to click and press Enter. A click on this button saves "
+            "the button's own position.");
 }
 
 struct ShowCase {

@@ -93,6 +93,19 @@ TEST(ClickerFormInWayland, TheTipSaysHowNativeWindowsAreReached) {
   EXPECT_NE(tip.find("The saved point lies on no monitor"), std::string::npos) << tip;
 }
 
+TEST_F(ClickerFormTest, TheTipSaysWhenTheWindowInFrontKeepsTheButtonsAway) {
+  folder.Write("coordinates.dat", "1\r\n2\r\n");
+  form.Form_Load(desktop);
+  const std::string why = "run as administrator, or by another account";
+  pointer.out_of_reach = true;
+  EXPECT_EQ(Ticks(20), 0u);
+  EXPECT_NE(desktop.tooltips["Label1"].find(why), std::string::npos);
+  pointer.out_of_reach = false;
+  pointer.button_held = true;  // the user's own press: nothing to explain
+  Ticks(1);
+  EXPECT_EQ(desktop.tooltips["Label1"].find(why), std::string::npos);
+}
+
 TEST_F(ClickerFormTest, TheWindowIsATinyTopmostSquareThatTicksOnceASecond) {
   const shared::FormLayout& layout = form.Layout();
   EXPECT_EQ(layout.caption, "Idlepress");

@@ -35,10 +35,11 @@ class FakePointer : public shared::Pointer {
     calls.push_back({kind, position.x, position.y});
     return !refuse_input;
   }
-  bool AnyButtonHeld() override { return button_held; }
   bool ReadEveryTick() const override { return read_every_tick; }
   bool OnScreen(std::int32_t x, std::int32_t) const override { return x < screen_width; }
   std::string Route() const override { return route; }
+  bool AnyButtonHeld() override { return button_held || out_of_reach; }
+  bool ButtonsOutOfReach() override { return out_of_reach; }
 
   // The clicks made so far: where each press landed, in order.
   std::vector<shared::POINT> Presses() const {
@@ -57,5 +58,6 @@ class FakePointer : public shared::Pointer {
   bool read_every_tick = true;
   std::int32_t screen_width = 1 << 30;
   std::string route;
+  bool out_of_reach = false;  // the buttons can't be read past the window in front
   std::vector<Call> calls;
 };
