@@ -39,6 +39,8 @@ class FakePointer : public shared::Pointer {
   bool ReadEveryTick() const override { return read_every_tick; }
   bool OnScreen(std::int32_t x, std::int32_t) const override { return x < screen_width; }
   std::string Route() const override { return route; }
+  void BeginSequence() override { ++sequences_begun, in_sequence = true; }
+  void EndSequence() override { in_sequence = false; }
 
   // The clicks made so far: where each press landed, in order.
   std::vector<shared::POINT> Presses() const {
@@ -58,4 +60,6 @@ class FakePointer : public shared::Pointer {
   std::int32_t screen_width = 1 << 30;
   std::string route;
   std::vector<Call> calls;
+  int sequences_begun = 0;
+  bool in_sequence = false;
 };
