@@ -31,6 +31,21 @@ fi
 # shellcheck source=../tests/e2e/lib.sh
 source "$bench_repo/tests/e2e/lib.sh"
 
+# proc_sample PID: "cpu_ns user_ticks sys_ticks vmhwm_kb voluntary involuntary".
+proc_sample() {
+  local cpu_ns user sys hwm="" voluntary="" involuntary="" key value
+  read -r cpu_ns _ <"/proc/$1/schedstat" || return 1
+  read -r user sys < <(sed 's/.*) //' "/proc/$1/stat" | awk '{print $12, $13}')
+  while read -r key value _; do
+    case $key in
+      VmHWM:) hwm=$value ;;
+      voluntary_ctxt_switches:) voluntary=$value ;;
+      nonvoluntary_ctxt_switches:) involuntary=$value ;;
+    esac
+  done <"/proc/$1/status"
+  echo "$cpu_ns $user $sys $hwm $voluntary $involuntary"
+}
+
 # load_note: the machine's load when a measurement starts, so a busy machine shows in the result.
 load_note() {
   note "load average $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"

@@ -47,21 +47,6 @@ folder=$(app_folder)
 idlepress=$(copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress to $folder"
 printf '%04d\r\n%04d\r\n' "$target_x" "$target_y" >"$folder/coordinates.dat"
 
-# proc_sample PID: "cpu_ns user_ticks sys_ticks vmhwm_kb voluntary involuntary".
-proc_sample() {
-  local cpu_ns user sys hwm="" voluntary="" involuntary="" key value
-  read -r cpu_ns _ <"/proc/$1/schedstat" || return 1
-  read -r user sys < <(sed 's/.*) //' "/proc/$1/stat" | awk '{print $12, $13}')
-  while read -r key value _; do
-    case $key in
-      VmHWM:) hwm=$value ;;
-      voluntary_ctxt_switches:) voluntary=$value ;;
-      nonvoluntary_ctxt_switches:) involuntary=$value ;;
-    esac
-  done <"/proc/$1/status"
-  echo "$cpu_ns $user $sys $hwm $voluntary $involuntary"
-}
-
 # usage_field FILE NAME: a number from run_usage's report line.
 usage_field() {
   grep '^usage ' "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"

@@ -56,9 +56,11 @@ const shared::FormLayout& ClickerForm::Layout() const {
 
 void ClickerForm::Form_Load(shared::Desktop& desktop) {
   const shared::FilePath file = shared::CoordinateFilePath(program_folder_);
-  shared::CoordinateTexts target = shared::ReadCoordinateFile(file);
+  std::string note;
+  shared::CoordinateTexts target = shared::ReadCoordinateFile(file, &note);
   CheckTarget(target.x, "first", file);
   CheckTarget(target.y, "second", file);
+  if (!note.empty()) desktop.MessageBox(note, "Idlepress");
   watch_.emplace(pointer_, std::move(target.x), std::move(target.y), session_.idle_time.get(),
                  session_.lock.get());
   watch_->IdleLimit = kDefaultIdleLimit;

@@ -30,6 +30,8 @@ packages=(
   xvfb xauth xdotool openbox fluxbox icewm x11-utils x11-xserver-utils imagemagick wine wine64 fonts-wine
   # a private session bus with a stand-in for the desktop's idle monitor (Wayland sessions)
   dbus-daemon python3-dbusmock
+  # a headless Wayland compositor with Xwayland, and a native window that prints its pointer events
+  sway xwayland wev
   # release archives, and the check of the Linux menu entries
   zip unzip file desktop-file-utils
 )

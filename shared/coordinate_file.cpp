@@ -82,7 +82,26 @@ CoordinateTexts ReadCoordinates(std::FILE* stream, std::string_view name) {
   return texts;
 }
 
-CoordinateTexts ReadCoordinateFile(const FilePath& file) {
+namespace {
+
+// Another user who may change the file could steer Idlepress's clicks: as ssh refuses a key file
+// others can write, such a file is refused.
+void RefuseWhatOthersControl(std::FILE* stream, std::string_view name) {
+  const FileControl control = ControlOf(stream);
+  if (control.owned_by_another) {
+    Fail(name, "belongs to " + control.owner +
+                   ", who could change the point Idlepress clicks, so it was not used. Delete "
+                   "it (or ask its owner to) and grab the point again with Sightrel.");
+  }
+  if (control.others_may_write) {
+    Fail(name, "belongs to " + control.owner +
+                   " but other users may write it and so change the point Idlepress clicks, so "
+                   "it was not used. Make it writable by its owner alone (chmod go-w \"" +
+                   std::string(name) + "\") and start Idlepress again.");
+  }
+}
+
+CoordinateTexts ReadOpenedFile(const FilePath& file) {
   const std::string name = PathText(file);
   const FileKind kind = KindOf(file);
   if (kind == FileKind::kDirectory) Fail(name, "is a folder, not a file.");
@@ -97,7 +116,40 @@ CoordinateTexts ReadCoordinateFile(const FilePath& file) {
     if (missing) Fail(name, "does not exist. Grab a point with Sightrel first.");
     Fail(name, "can't be opened: " + reason + ".");
   }
+  RefuseWhatOthersControl(stream.get(), name);
   return ReadCoordinates(stream.get(), name);
+}
+
+// What a write in place that failed left in the file.
+std::string LeftInPlace(InPlaceStage reached) {
+  switch (reached) {
+    case InPlaceStage::kUntouched:
+      return "It was left as it is.";
+    case InPlaceStage::kPartlyWritten:
+      return "It may now hold part of the new point over the old one: grab again before "
+             "Idlepress reads it.";
+    case InPlaceStage::kNotCut:
+      return "It now holds the new point, followed by the rest of the old file.";
+    case InPlaceStage::kNotSynced:
+      break;
+  }
+  return "It now holds the new point, but the system did not confirm that it reached the disk: "
+         "grab again.";
+}
+
+}  // namespace
+
+CoordinateTexts ReadCoordinateFile(const FilePath& file, std::string* note) {
+  if (note) note->clear();
+  // A replace cut short between its two renames (Windows) leaves the old file as a backup.
+  const FilePath backup = KindOf(file) == FileKind::kMissing ? LeftBackup(file) : FilePath();
+  if (backup.empty()) return ReadOpenedFile(file);
+  const CoordinateTexts texts = ReadOpenedFile(backup);
+  if (!note) return texts;
+  *note = "The coordinate file \"" + PathText(file) + "\" is missing, so the point was read " +
+          "from \"" + PathText(backup) +
+          "\", which a grab cut short left behind. Grab the point again to be sure of it.";
+  return texts;
 }
 
 void WriteCoordinateFile(const FilePath& file, std::string_view x_text, std::string_view y_text) {
@@ -120,25 +172,42 @@ void WriteCoordinateFile(const FilePath& file, std::string_view x_text, std::str
   }
   const std::string bytes = CoordinateFileBytes(x_text, y_text);
   FilePath temporary;
-  error = WriteTemporaryBeside(target, bytes, temporary);
-  if (error.empty() && !KeepsWhatTheOwnerSet(target, temporary)) {
+  bool folder_closed = false;
+  error = WriteTemporaryBeside(target, bytes, temporary, folder_closed);
+  // Why the file is written in place, if it is; empty while it is replaced.
+  std::string why_in_place;
+  if (!error.empty()) {
+    // As editors do, a file the user may write is written in place in a folder they may not.
+    if (!folder_closed || kind != FileKind::kRegular) {
+      FailWrite(file, target, "can't be written: " + error + ".");
+    }
+    why_in_place =
+        "can't be written as a new file, since none can be made beside it (" + error + ")";
+  } else if (!KeepsWhatTheOwnerSet(target, temporary)) {
     // As careful editors do, the file is written in place where a new one would lose its owner,
     // group, other names or attributes. The temporary file, written in full and synced, has
     // shown there is room for the bytes.
     RemoveFileQuietly(temporary);
-    error = WriteInPlace(target, bytes);
-    if (!error.empty()) {
-      FailWrite(file, target,
-                "can't be written without changing its owner, group, other names (hard links) "
-                "or attributes, and can't be written in place: " +
-                    error + ". It was left as it is.");
-    }
-  } else if (error.empty()) {
-    error = RenameOver(temporary, target);
+    why_in_place =
+        "can't be written without changing its owner, group, other names (hard links) "
+        "or attributes";
+  } else {
+    bool in_place = false;
+    error = RenameOver(temporary, target, in_place);
     if (!error.empty()) RemoveFileQuietly(temporary);
+    if (!error.empty() && !in_place) FailWrite(file, target, "can't be written: " + error + ".");
+    if (!error.empty()) why_in_place = "can't be replaced (" + error + ")";
   }
-  if (error.empty()) RemoveAbandonedTemporaries(target);
-  if (!error.empty()) FailWrite(file, target, "can't be written: " + error + ".");
+  if (!why_in_place.empty()) {
+    InPlaceStage reached = InPlaceStage::kUntouched;
+    error = WriteInPlace(target, bytes, reached);
+    if (!error.empty()) {
+      FailWrite(
+          file, target,
+          why_in_place + ", and can't be written in place: " + error + ". " + LeftInPlace(reached));
+    }
+  }
+  RemoveAbandonedTemporaries(target);
 }
 
 }  // namespace shared

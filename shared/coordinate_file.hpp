@@ -34,19 +34,28 @@ std::string CoordinateFileBytes(std::string_view x_text, std::string_view y_text
 CoordinateTexts ReadCoordinates(std::FILE* stream, std::string_view name);
 
 // Opens and reads the file; throws RunFailure naming the file when it is missing, a folder,
-// unreadable or short.
-CoordinateTexts ReadCoordinateFile(const FilePath& file);
+// unreadable or short, or when another user could change it (Linux: it belongs to another user
+// than this one or root, or users besides its owner may write it). Where no file stands but a
+// replace cut short left a backup (Windows), the backup is read and `*note`, when given, says so;
+// it is emptied otherwise.
+CoordinateTexts ReadCoordinateFile(const FilePath& file, std::string* note = nullptr);
 
-// Replaces the file whole: the bytes go to a temporary file of this write's own beside it, which
-// is then renamed over it, so a failure or a kill at any moment leaves the old file or the new
-// one, never a part, and two writers at once each leave one whole file. On Linux the new file
-// keeps the old one's owner, group, mode and extended attributes (ACLs); where this process can't
-// give it all of them (another user's file), or the file has other names (hard links), the file is
-// written in place instead, once the temporary file has shown there is room, and refused, left
-// as it is, when it can't be written. A symbolic link is written through and stays a link; a
-// loop of links, anything but an ordinary file at the end of the links (a folder, a pipe, a
-// device) and a file made read-only are refused. Throws RunFailure naming the file (a link and
-// the file it leads to) and the reason; the old file and every link are then untouched.
+// Replaces the file whole where it can: the bytes go to a temporary file of this write's own
+// beside it, which then takes its place (RenameOver: on Linux one step; on Windows two, with a
+// backup between them). A failure or a kill while the temporary file is written leaves the old
+// file. Two writers at once each leave one whole file. On Linux the new file keeps the old one's
+// owner, group, mode and extended attributes (ACLs).
+//
+// The file is written in place instead (WriteInPlace), once a temporary file has shown there is
+// room where one could be made, where a new file would lose what its owner set (another user's
+// file, other names (hard links); on Windows a DACL set on the file that this user may not set),
+// where no file can be made in the folder, or where the file can't be replaced (a file mounted
+// over it). A failure there says what the file now holds.
+//
+// A symbolic link is written through and stays a link; on Linux a link another user planted in a
+// shared folder is refused (FollowLinks). A loop of links, anything but an ordinary file at the
+// end of the links (a folder, a pipe, a device) and a file made read-only are refused. Throws
+// RunFailure naming the file (a link and the file it leads to) and the reason.
 void WriteCoordinateFile(const FilePath& file, std::string_view x_text, std::string_view y_text);
 
 }  // namespace shared

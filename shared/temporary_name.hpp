@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -7,8 +8,12 @@
 
 // The names of the temporary files a write of coordinates.dat makes beside it:
 // "<name>.<owner>-<unique>.tmp", where owner is the writing process's id. A process that dies in
-// mid-write leaves its file behind; a later write removes it (RemoveAbandonedTemporaries).
+// mid-write leaves its file behind; a later write removes it (RemoveAbandonedTemporaries). On
+// Windows the old file waits under "<name>.<owner>-<unique>.bak" while it is replaced.
 namespace shared {
+
+inline constexpr const char* kTemporarySuffix = ".tmp";
+inline constexpr const char* kBackupSuffix = ".bak";
 
 // A grab's write lasts milliseconds, but an owner that looks ended may be alive where this process
 // can't see it (another PID namespace sharing the folder, another machine on a network share),
@@ -19,17 +24,19 @@ inline constexpr std::chrono::seconds kLeftoverAge = std::chrono::minutes(10);
 
 template <typename Char>
 std::basic_string<Char> TemporaryName(std::basic_string_view<Char> name, unsigned long owner,
-                                      unsigned long unique) {
-  const std::string tail = '.' + std::to_string(owner) + '-' + std::to_string(unique) + ".tmp";
+                                      unsigned long unique, const char* suffix = kTemporarySuffix) {
+  const std::string tail = '.' + std::to_string(owner) + '-' + std::to_string(unique) + suffix;
   std::basic_string<Char> result(name);
   for (const char c : tail) result += static_cast<Char>(c);
   return result;
 }
 
-// The owner's process id when `entry` is a temporary name for `name`; nullopt otherwise.
+// The owner's process id when `entry` is a temporary name for `name` (a backup's with
+// kBackupSuffix); nullopt otherwise.
 template <typename Char>
 std::optional<unsigned long> TemporaryOwner(std::basic_string_view<Char> name,
-                                            std::basic_string_view<Char> entry) {
+                                            std::basic_string_view<Char> entry,
+                                            const char* suffix = kTemporarySuffix) {
   const auto is_digit = [](Char c) { return c >= Char('0') && c <= Char('9'); };
   if (entry.size() <= name.size() + 1 || entry.substr(0, name.size()) != name ||
       entry[name.size()] != Char('.')) {
@@ -50,8 +57,12 @@ std::optional<unsigned long> TemporaryOwner(std::basic_string_view<Char> name,
   std::size_t unique_digits = 0;
   while (unique_digits < entry.size() && is_digit(entry[unique_digits])) ++unique_digits;
   const std::basic_string_view<Char> rest = entry.substr(unique_digits);
-  const Char suffix[] = {Char('.'), Char('t'), Char('m'), Char('p')};
-  if (unique_digits == 0 || rest != std::basic_string_view<Char>(suffix, 4)) return std::nullopt;
+  const std::string_view wanted(suffix);
+  if (unique_digits == 0 || rest.size() != wanted.size() ||
+      !std::equal(rest.begin(), rest.end(), wanted.begin(),
+                  [](Char c, char w) { return c == static_cast<Char>(w); })) {
+    return std::nullopt;
+  }
   return owner;
 }
 

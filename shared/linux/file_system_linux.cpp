@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <optional>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "../file_system.hpp"
@@ -36,13 +38,14 @@ std::string WriteAll(int fd, std::string_view bytes) {
 }
 
 // Creates, writes and syncs a new file at `path`, no more open than `old` when given. Sets
-// `name_taken` when something stands there.
+// `name_taken` when something stands there, `folder_closed` when the folder takes no new file.
 std::string WriteNewFile(const FilePath& path, std::string_view bytes, const struct stat* old,
-                         bool& name_taken) {
+                         bool& name_taken, bool& folder_closed) {
   // Created no more open than the file it replaces, before it holds anything.
   const mode_t mode = old ? old->st_mode & 0666 : 0666;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   name_taken = fd < 0 && errno == EEXIST;
+  folder_closed = fd < 0 && (errno == EACCES || errno == EPERM);
   if (fd < 0) return Reason(errno);
   std::string error = WriteAll(fd, bytes);
   if (error.empty() && ::fsync(fd) != 0) error = Reason(errno);
@@ -122,6 +125,49 @@ bool TakeAttributes(int fd, const FilePath& old) {
   return true;
 }
 
+// How long a write in place waits for another program's lock: as long as Windows' start-up read
+// waits for a file held without sharing.
+constexpr auto kLockPatience = std::chrono::seconds(2);
+
+// Takes the lock that keeps two writers in place apart: each would cut the other's bytes to its
+// own length. Waits kLockPatience for another holder, not for ever: the grab runs on the window's
+// thread. A file system without locks is written without one.
+std::string LockForWriting(int fd) {
+  const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return {};
+    if (errno == ENOLCK || errno == EOPNOTSUPP) return {};
+    if (errno != EWOULDBLOCK && errno != EINTR) return Reason(errno);
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return "another program held a lock on it for more than " +
+             std::to_string(kLockPatience.count()) + " seconds";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// A user as a message names them: their name where the system knows it, and their number.
+std::string UserText(uid_t uid) {
+  const passwd* const entry = ::getpwuid(uid);
+  const std::string number = std::to_string(uid);
+  return entry ? "user \"" + std::string(entry->pw_name) + "\" (" + number + ")" : "user " + number;
+}
+
+// Why the link at `link`, owned by `owner`, is not followed; empty when it may be. As the kernel's
+// protected_symlinks rule: in a sticky folder every user may write, another user can plant a link
+// that leads this user's grab to any file of theirs.
+std::string PlantedBy(const std::filesystem::path& link, uid_t owner) {
+  struct stat folder {};
+  const std::filesystem::path parent = link.parent_path();
+  if (owner == ::geteuid() || ::stat(parent.empty() ? "." : parent.c_str(), &folder) != 0 ||
+      (folder.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH) || folder.st_uid == owner) {
+    return {};
+  }
+  return "it belongs to " + UserText(owner) +
+         " and stands in a folder every user may write, where another user's link could lead "
+         "the grab to any file of yours. Remove it, or ask its owner to, and grab again";
+}
+
 }  // namespace
 
 FilePath ProgramFolder() {
@@ -144,7 +190,7 @@ std::FILE* OpenForReading(const FilePath& path, bool& missing, std::string& reas
 }
 
 std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
-                                 FilePath& temporary) {
+                                 FilePath& temporary, bool& folder_closed) {
   struct stat old {};
   const bool replaces = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   // The process id keeps two grabs at once apart; the random part, a name left by a process that
@@ -159,7 +205,8 @@ std::string WriteTemporaryBeside(const FilePath& target, std::string_view bytes,
   for (int attempt = 0;; ++attempt) {
     temporary = TemporaryName<char>(target, static_cast<unsigned long>(::getpid()), random());
     bool name_taken = false;
-    const std::string error = WriteNewFile(temporary, bytes, replaces ? &old : nullptr, name_taken);
+    const std::string error =
+        WriteNewFile(temporary, bytes, replaces ? &old : nullptr, name_taken, folder_closed);
     if (!name_taken || attempt == 100) return error;
   }
 }
@@ -189,7 +236,8 @@ bool KeepsWhatTheOwnerSet(const FilePath& target, const FilePath& temporary) {
   return kept;
 }
 
-std::string WriteInPlace(const FilePath& target, std::string_view bytes) {
+std::string WriteInPlace(const FilePath& target, std::string_view bytes, InPlaceStage& reached) {
+  reached = InPlaceStage::kUntouched;
   // Not through a link put there since the links were followed, and not held up by a pipe.
   const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return Reason(errno);
@@ -199,24 +247,33 @@ std::string WriteInPlace(const FilePath& target, std::string_view bytes) {
     error = Reason(errno);
   } else if (!S_ISREG(status.st_mode)) {
     error = "it is not an ordinary file";
-  } else if (::flock(fd, LOCK_EX) != 0) {
-    // Two grabs writing in place at once would each cut the other's bytes to its own length.
-    error = Reason(errno);
   } else {
+    error = LockForWriting(fd);
+  }
+  if (error.empty()) {
     // The new bytes over the old, then the length: the file never reads empty, and a reader
     // sees the old bytes, the new ones, or for a moment the new ones with the old tail.
+    reached = InPlaceStage::kPartlyWritten;
     error = WriteAll(fd, bytes);
+    if (error.empty()) reached = InPlaceStage::kNotCut;
     if (error.empty() && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
       error = Reason(errno);
     }
+    if (error.empty()) reached = InPlaceStage::kNotSynced;
     if (error.empty() && ::fsync(fd) != 0) error = Reason(errno);
   }
+  // A network file system may report a failed write only here.
   if (::close(fd) != 0 && error.empty()) error = Reason(errno);
+  if (error.empty()) reached = InPlaceStage::kUntouched;
   return error;
 }
 
-std::string RenameOver(const FilePath& from, const FilePath& to) {
-  if (std::rename(from.c_str(), to.c_str()) != 0) return Reason(errno);
+std::string RenameOver(const FilePath& from, const FilePath& to, bool& in_place) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    // A file mounted over `to` (a bind mount in a container or a sandbox) stays where it is.
+    in_place = errno == EBUSY;
+    return Reason(errno);
+  }
   // Make the rename itself survive a power cut; failing to is no reason to report the grab lost.
   const std::filesystem::path to_folder = std::filesystem::path(to).parent_path();
   const int dir =
@@ -247,17 +304,17 @@ void RemoveAbandonedTemporaries(const FilePath& target) {
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  const std::string fixed_name = name + ".tmp";  // the one name writers used before these
   DIR* const listing = ::opendir(folder.c_str());
   if (!listing) return;
   while (const dirent* entry = ::readdir(listing)) {
     const auto owner = TemporaryOwner<char>(name, entry->d_name);
-    if (!owner && entry->d_name != fixed_name) continue;
+    if (!owner) continue;
     // A live owner may be writing right now; so may one that only looks ended (see kLeftoverAge).
-    if (owner && (::kill(static_cast<pid_t>(*owner), 0) == 0 || errno != ESRCH)) continue;
+    if (::kill(static_cast<pid_t>(*owner), 0) == 0 || errno != ESRCH) continue;
     struct stat status {};
+    // Only this user's: in a shared folder another user's file is theirs to tidy.
     if (::fstatat(::dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(status.st_mode) ||
+        !S_ISREG(status.st_mode) || status.st_uid != ::geteuid() ||
         ::time(nullptr) - status.st_mtime < static_cast<std::time_t>(kLeftoverAge.count())) {
       continue;
     }
@@ -275,6 +332,8 @@ std::string FollowLinks(const FilePath& path, FilePath& target) {
     // Nothing there, or no way to look: the write that follows says why, if it fails.
     if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
     if (hop == kMostLinks) return Reason(ELOOP);
+    std::string planted = PlantedBy(current, status.st_uid);
+    if (!planted.empty()) return planted;
     std::error_code error;
     const std::filesystem::path next = std::filesystem::read_symlink(current, error);
     if (error) return Reason(error.value());
@@ -283,6 +342,20 @@ std::string FollowLinks(const FilePath& path, FilePath& target) {
   target = current.native();
   return {};
 }
+
+FileControl ControlOf(std::FILE* stream) {
+  FileControl control;
+  struct stat status {};
+  if (::fstat(::fileno(stream), &status) != 0) return control;
+  control.owner = UserText(status.st_uid);
+  control.owned_by_another = status.st_uid != ::geteuid() && status.st_uid != 0;
+  // The group counts as others unless it is this user's own (Debian gives each user a group).
+  control.others_may_write = (status.st_mode & S_IWOTH) != 0 ||
+                             ((status.st_mode & S_IWGRP) != 0 && status.st_gid != ::getegid());
+  return control;
+}
+
+FilePath LeftBackup(const FilePath&) { return {}; }
 
 bool IsReadOnly(const FilePath& path) {
   struct stat status {};

@@ -2,14 +2,10 @@
 
 #include <dlfcn.h>
 
+#include "resolve_symbol.hpp"
+
 namespace shared::sdbus {
 namespace {
-
-template <typename Function>
-bool Resolve(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
 
 const Library* Open() {
   // By soname alone: the loader looks in the system's library folders (the programs carry no

@@ -6,6 +6,9 @@
 #   E2E_IDLEPRESS  Idlepress program      E2E_SIGHTREL  Sightrel program
 #   E2E_WINE_RUN   scripts/wine-run.sh    WINEPREFIX    the Wine prefix (windows only)
 #   E2E_WORK       where scratch folders go; a failed test leaves its folder there
+#   E2E_HAND       wayland_hand, the user's mouse and keyboard in a Wayland session
+#   E2E_ADD_TO_MENU, E2E_MENU_ENTRIES  add-to-menu.sh and the folder of the entries' templates
+#   E2E_COMPOSITOR sway (the default) or kwin, for the tests in a Wayland session
 # A test exits 0 when it passes, 1 when it fails, and 77 (skipped) only when a tool it needs
 # (Xvfb, xdotool, wine) isn't installed.
 
@@ -22,6 +25,7 @@ E2E_PLATFORM=${E2E_PLATFORM:-linux}
 scratch=""
 xvfb_pid=""
 wm_pid=""
+compositor_pid=""
 e2e_pids=()
 EXIT_STATUS=""
 LAST_PID=""
@@ -159,6 +163,11 @@ e2e_cleanup() {
   for pid in "${e2e_pids[@]}" $wm_pid; do
     poll_until 3 eval "! kill -0 $pid 2>/dev/null" || kill -KILL "$pid" 2>/dev/null || true
   done
+  if [[ -n $compositor_pid ]]; then  # its Xwayland and clients end with it
+    kill -TERM "$compositor_pid" 2>/dev/null
+    poll_until 5 eval "! kill -0 $compositor_pid 2>/dev/null" || kill -KILL "$compositor_pid" 2>/dev/null
+  fi
+  [[ -n $session_runtime ]] && rm -rf "$session_runtime"
   if [[ -n $xvfb_pid ]]; then
     kill -TERM "$xvfb_pid" 2>/dev/null
     poll_until 3 eval "! kill -0 $xvfb_pid 2>/dev/null" || kill -KILL "$xvfb_pid" 2>/dev/null
@@ -454,4 +463,253 @@ set_idle_limit_by_prompt() {
 # click_line FILE N: the Nth line of a recorder log as "<ms> <x> <y> <button>".
 click_line() {
   sed -n "${2}p" "$1"
+}
+
+# ---- Wayland sessions ----------------------------------------------------------------------
+# A headless compositor (sway; KWin when E2E_COMPOSITOR=kwin) with Xwayland, run as a user other
+# than root (sway refuses root): nobody when the tests run as root, else the tests' own user. The
+# programs under test, the native window and the user's hand all run as that user
+# (as_session_user), with WAYLAND_DISPLAY, DISPLAY and XDG_RUNTIME_DIR, which start_wayland_session
+# exports; the test itself stays root and reaches Xwayland through xhost.
+
+as_session_user=()
+session_home=""
+session_runtime=""
+hand_fd=""
+hand_answers=0
+
+# start_wayland_session: checks the tools (skipping when one is absent), makes the user's folder
+# ($session_home, with its runtime folder and coordinates of programs) and starts the compositor.
+start_wayland_session() {
+  local compositor=${E2E_COMPOSITOR:-sway} tool
+  [[ $E2E_PLATFORM == linux ]] || skip "a Wayland session is the native build's"
+  for tool in Xwayland wev stdbuf xhost xdotool xwininfo; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+  done
+  [[ -x ${E2E_HAND:-} ]] || skip "the tests' hand (wayland_hand) wasn't built: libwayland-dev is missing"
+  session_home=$scratch/session
+  # The compositors' sockets need a short path (108 bytes at most): the runtime folder is in /tmp.
+  session_runtime=$(mktemp -d /tmp/e2e-run.XXXXXX) || fail "can't make a runtime folder in /tmp"
+  mkdir -p "$session_home" && chmod 755 "$scratch"
+  if ((EUID == 0)); then
+    setpriv --reuid=65534 --regid=65534 --clear-groups -- true 2>/dev/null ||
+      skip "setpriv can't switch to an unprivileged user here"
+    chown -R 65534:65534 "$session_home" "$session_runtime"
+    as_session_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+  fi
+  as_session_user+=(env -u DBUS_SESSION_BUS_ADDRESS -u XAUTHORITY HOME="$session_home")
+  export XDG_RUNTIME_DIR=$session_runtime
+  unset WAYLAND_DISPLAY DISPLAY
+  case $compositor in
+    sway) start_sway ;;
+    kwin) start_kwin ;;
+    *) fail "E2E_COMPOSITOR must be sway or kwin, not \"$compositor\"" ;;
+  esac
+  # The test's own X clients (xdotool, xwininfo) run as root.
+  poll_until 20 eval '"${as_session_user[@]}" xhost +si:localuser:root >/dev/null 2>&1' ||
+    fail "Xwayland on $DISPLAY answered no client within 20 s"
+  note "$compositor on $WAYLAND_DISPLAY, Xwayland on $DISPLAY (pid $compositor_pid)"
+}
+
+# start_sway: sway headless, its one output 1280x1024 at 0,0 with no bar, border or gap, so that
+# a tiled native window fills it and its surface coordinates are the layout's.
+start_sway() {
+  command -v sway >/dev/null || skip "sway is not installed"
+  local config=$session_home/sway.config
+  cat >"$config" <<CONFIG
+xwayland enable
+default_border none
+default_floating_border none
+output HEADLESS-1 mode 1280x1024 position 0 0
+exec printf '%s %s\\n' "\$WAYLAND_DISPLAY" "\$DISPLAY" >$session_home/displays
+CONFIG
+  chmod 644 "$config"
+  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+    "${as_session_user[@]}" sway -c "$config" >"$scratch/sway.log" 2>&1 &
+  compositor_pid=$!
+  wait_for_session sway 20
+  SWAYSOCK=$(echo "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
+  export SWAYSOCK
+}
+
+# wait_for_session NAME TIMEOUT_S: until the compositor's session wrote its displays; exports them.
+wait_for_session() {
+  poll_until "$2" eval '[[ -s $session_home/displays ]] || ! kill -0 $compositor_pid'
+  [[ -s $session_home/displays ]] ||
+    fail "$1 started no session within $2 s: $(tail -n 5 "$scratch/$1.log")"
+  read -r WAYLAND_DISPLAY DISPLAY <"$session_home/displays"
+  export WAYLAND_DISPLAY DISPLAY
+}
+
+# start_kwin: kwin_wayland headless (--virtual), one output 1280x1024, on a session bus of its
+# own. A rule maximizes wev without a border, so that its surface coordinates are the layout's.
+# KWin offers fake input only to a program whose desktop entry asks for it: the hand's entry is
+# written before KWin starts, which reads new entries at most every 1.5 s.
+start_kwin() {
+  command -v kwin_wayland >/dev/null || skip "kwin_wayland is not installed"
+  command -v dbus-daemon >/dev/null || skip "dbus-daemon is not installed"
+  local bin=$session_home/bin applications=$session_home/.local/share/applications
+  mkdir -p "$bin" "$applications" "$session_home/.config"
+  # The installed kwin_wayland carries a file capability, which makes exec fail in a container.
+  cp "$(command -v kwin_wayland)" "$E2E_HAND" "$bin/"
+  printf '%s\n' '[Desktop Entry]' Type=Application "Name=The tests' hand" "Exec=\"$bin/wayland_hand\"" \
+    NoDisplay=true X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input >"$applications/e2e-hand.desktop"
+  E2E_HAND=$bin/wayland_hand
+  printf '%s\n' '[General]' count=1 rules=wev '' '[wev]' 'Description=wev fills the screen' \
+    wmclass=wev wmclassmatch=1 maximizehoriz=true maximizehorizrule=2 maximizevert=true \
+    maximizevertrule=2 noborder=true noborderrule=2 >"$session_home/.config/kwinrulesrc"
+  # KWin's session, which must outlive the test: it leaves its pid for the clean-up.
+  printf '#!/bin/sh\necho $$ >%s/session.pid\nprintf "%%s %%s\\n" "$WAYLAND_DISPLAY" "$DISPLAY" >%s/displays\nexec sleep 100000\n' \
+    "$session_home" "$session_home" >"$bin/session"
+  chmod 755 "$bin/session"
+  ((EUID == 0)) && chown -R 65534:65534 "$session_home"
+  "${as_session_user[@]}" dbus-daemon --session --nofork --print-address=3 3>"$scratch/bus" &
+  e2e_pids+=("$!")
+  poll_until 10 test -s "$scratch/bus" || fail "dbus-daemon gave no session bus address within 10 s"
+  "${as_session_user[@]}" DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$scratch/bus")" \
+    "$bin/kwin_wayland" --virtual --xwayland --no-lockscreen --width 1280 --height 1024 \
+    --socket wayland-e2e --exit-with-session "$bin/session" >"$scratch/kwin.log" 2>&1 &
+  compositor_pid=$!
+  wait_for_session kwin 30
+  e2e_pids+=("$(cat "$session_home/session.pid")")
+}
+
+# stamp_lines: each line of stdin, after the Unix time in milliseconds it arrived at.
+stamp_lines() {
+  local line t
+  while IFS= read -r line; do
+    t=${EPOCHREALTIME/./}
+    printf '%s %s\n' $((10#$t / 1000)) "$line"
+  done
+}
+
+# start_native_window: wev, a native Wayland window printing the events it gets, into
+# $scratch/wev.txt, each line after the time it arrived; returns once it has the pointer's
+# capability and its first configure.
+start_native_window() {
+  "${as_session_user[@]}" stdbuf -oL wev > >(stamp_lines >"$scratch/wev.txt") 2>"$scratch/wev.err" &
+  e2e_pids+=("$!")
+  poll_until 20 grep -qs 'xdg_surface\] configure' "$scratch/wev.txt" ||
+    fail "wev showed no window within 20 s: $(tail -n 3 "$scratch/wev.err")"
+}
+
+# native_presses: the presses wev got, one a line, "<unix_ms> <x> <y> <button>" (1 left, 2 middle,
+# 3 right), at the surface coordinates of the pointer's last enter or motion before each. wev
+# may hold two wl_pointer objects, each told of the same press: one line a serial.
+native_presses() {
+  awk '/wl_pointer\] (enter|motion):/ { x = $(NF - 1); y = $NF; sub(/,$/, "", x) }
+       /wl_pointer\] button:.*state: 1/ {
+         serial = $0; sub(/.*serial: /, "", serial); sub(/;.*/, "", serial)
+         if (serial in seen) next
+         seen[serial] = 1
+         b = $0; sub(/.*button: /, "", b); sub(/ .*/, "", b)
+         printf "%s %d %d %d\n", $1, x, y, (b == 272 ? 1 : b == 273 ? 3 : b == 274 ? 2 : b) }' \
+    "$scratch/wev.txt"
+}
+
+# native_pointer: where wev last saw the pointer, "X Y", or "outside" once it left.
+native_pointer() {
+  awk '/wl_pointer\] (enter|motion):/ { x = $(NF - 1); y = $NF; sub(/,$/, "", x); at = sprintf("%d %d", x, y) }
+       /wl_pointer\] leave:/ { at = "outside" }
+       END { print (at == "" ? "outside" : at) }' "$scratch/wev.txt"
+}
+
+# native_key_presses: how many key presses wev got (one a serial, as for the buttons).
+native_key_presses() {
+  awk '/wl_keyboard\] key:.*pressed/ { serial = $0; sub(/.*serial: /, "", serial); sub(/;.*/, "", serial)
+                                        if (!(serial in seen)) { seen[serial] = 1; n++ } }
+       END { print n + 0 }' "$scratch/wev.txt"
+}
+
+# wait_for_presses COUNT TIMEOUT_S: 0 once wev has got COUNT presses.
+wait_for_presses() {
+  local count=$1
+  poll_until "$2" eval '(($(native_presses | wc -l) >= count))'
+}
+
+# start_hand: wayland_hand as the user's mouse and keyboard; the seat has a pointer from then on.
+start_hand() {
+  mkfifo "$scratch/hand.in"
+  "${as_session_user[@]}" "$E2E_HAND" <"$scratch/hand.in" >"$scratch/hand.out" 2>"$scratch/hand.err" &
+  e2e_pids+=("$!")
+  exec {hand_fd}>"$scratch/hand.in"
+  poll_until 10 grep -q '^ready' "$scratch/hand.out" ||
+    fail "the hand got no pointer within 10 s: $(cat "$scratch/hand.err")"
+  hand_answers=1
+  note "hand: $(head -n 1 "$scratch/hand.out")"
+}
+
+# hand COMMAND...: one command to the hand (see hand/wayland_hand.cpp), done once it returns.
+hand() {
+  printf '%s\n' "$*" >&"$hand_fd"
+  hand_answers=$((hand_answers + 1))
+  poll_until 20 eval '(($(line_count "$scratch/hand.out") >= hand_answers))' ||
+    fail "the hand didn't answer \"$*\" within 20 s: $(cat "$scratch/hand.err")"
+  [[ $(tail -n 1 "$scratch/hand.out") == "ok $*" ]] || fail "the hand: $(tail -n 1 "$scratch/hand.out")"
+}
+
+# check_hand_on_native_window: the harness itself: a press of the hand at 100,900 reaches wev there.
+check_hand_on_native_window() {
+  hand move 100 900
+  hand click left
+  wait_for_presses 1 5 || fail "the hand's press at 100,900 never reached wev"
+  assert_eq "the hand's press in wev (x y button)" "100 900 1" "$(native_presses | cut -d' ' -f2-)"
+}
+
+# start_session_program NAME PROGRAM ARGS...: start_program as the session's user.
+start_session_program() {
+  local name=$1 && shift
+  start_program "$name" "${as_session_user[@]}" "$@"
+}
+
+# session_app_folder: a fresh folder of the session's user for the programs (see app_folder).
+session_app_folder() {
+  local folder=$session_home/app
+  mkdir -p "$folder" || return 1
+  ((EUID == 0)) && chown 65534:65534 "$folder"
+  printf '%s\n' "$folder"
+}
+
+# session_add_to_menu FOLDER: the programs' desktop entries, written by add-to-menu.sh from FOLDER
+# as the user would (KWin lets only a program with its entry click); then waits out KWin's 1.5 s.
+session_add_to_menu() {
+  mkdir -p "$1/desktop" || fail "could not make $1/desktop"
+  cp "$E2E_ADD_TO_MENU" "$1/" || fail "could not copy add-to-menu.sh to $1"
+  cp "$E2E_MENU_ENTRIES"/*.desktop.in "$1/desktop/" || fail "could not copy the entries' templates"
+  ((EUID == 0)) && chown -R 65534:65534 "$1"
+  "${as_session_user[@]}" "$1/add-to-menu.sh" >"$scratch/add-to-menu.out" 2>&1 ||
+    fail "add-to-menu.sh failed: $(cat "$scratch/add-to-menu.out")"
+  [[ ${E2E_COMPOSITOR:-sway} == kwin ]] && let_time_pass 2
+  return 0
+}
+
+# session_copy_program VAR FOLDER: copy_program, the copy owned by the session's user.
+session_copy_program() {
+  local copy
+  copy=$(copy_program "$1" "$2") || return 1
+  ((EUID == 0)) && chown 65534:65534 "$copy"
+  printf '%s\n' "$copy"
+}
+
+# set_idle_limit_by_hand WINDOW_ID LIMIT: the prompt as a user reaches it in a Wayland session: a
+# right press on Idlepress's X, LIMIT and Return typed on the keyboard the prompt has. Leaves in
+# PROMPT_CLOSED_MS the time the prompt was seen gone.
+set_idle_limit_by_hand() {
+  local window=$1 limit=$2 label_x label_y prompt
+  # Near the top-left corner: sway gives a floating window 75x50 at least, the label staying
+  # 21x21 in its corner.
+  read -r label_x label_y < <(window_position "$window") ||
+    fail "Idlepress's window $window has no geometry"
+  label_x=$((label_x + 10)) label_y=$((label_y + 10))
+  hand move "$label_x" "$label_y"
+  hand click right
+  prompt=$(wait_for_window "How long" 10) ||
+    fail "a right press on the X label at $label_x,$label_y: expected a \"How long\" prompt within 10 s, saw none"
+  wait_for_focus "$prompt" "the \"How long\" prompt"
+  hand type "$limit"
+  hand key Return
+  wait_for_no_window "How long" 10 ||
+    fail "typed \"$limit\" and Return: expected the \"How long\" prompt to close, it is still open"
+  PROMPT_CLOSED_MS=$(now_ms)
+  pass "the prompt took \"$limit\" and Return"
 }

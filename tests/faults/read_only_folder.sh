@@ -2,8 +2,9 @@
 # A grab into a folder that can't be written fails with a message naming the file and the reason,
 # and leaves the old coordinates.dat as it was and no temporary file. Tried two ways: on a
 # read-only mount, which stops root too, and as an unprivileged user on a folder without write
-# permission. A third, as root: another user's file in a shared folder stays its owner's (refused
-# or written in place). Each is skipped where this machine can't set it up, the test if all are.
+# permission. A file bind-mounted over coordinates.dat, which can't be renamed over, is written in
+# place. As root, another user's file in a shared folder stays its owner's (refused or written in
+# place). Each is skipped where this machine can't set it up, the test if all are.
 # usage: read_only_folder.sh <grab_writer>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -14,6 +15,12 @@ if [[ ${1:-} == --in-namespace ]]; then
   writer=$2 folder=$3
   mount -t tmpfs -o size=1m tmpfs "$folder" 2>/dev/null || skip "a tmpfs can't be mounted here"
   "$writer" "$folder" 0001 0002
+  echo "--- a file bind-mounted over coordinates.dat: written in place"
+  echo old >"$folder/elsewhere" && mount --bind "$folder/elsewhere" "$folder/coordinates.dat"
+  "$writer" "$folder" 0007 0042 || fail "the grab failed"
+  umount "$folder/coordinates.dat"
+  [[ $(cat "$folder/elsewhere") == $'0007\r\n0042\r' ]] || fail "the mounted file missed the grab"
+  echo "--- a read-only mount"
   mount -o remount,ro "$folder" || fail "the tmpfs can't be made read-only"
   expect_refused_grab "$folder" "Read-only file system" "$writer" "$folder" 0007 0042
   exit 0
@@ -23,7 +30,7 @@ writer=$1
 make_scratch
 passed=0
 
-echo "--- on a read-only mount"
+echo "--- on a tmpfs of the test's own"
 mkdir "$scratch/mounted"
 status=0
 in_mount_namespace bash "$0" --in-namespace "$writer" "$scratch/mounted" || status=$?

@@ -3,15 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <future>
 #include <string>
 #include <tuple>
 #include <utility>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 #endif
 
 #include "file_system.hpp"
@@ -83,7 +91,7 @@ TEST(CoordinateFile, LinkIsWrittenThroughAndStaysALink) {
   EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "coordinates.dat"));
   EXPECT_EQ(folder.Read("kept/real.dat"), "0007\r\n0042\r\n");
   EXPECT_EQ(folder.Entries(), 2u) << "a temporary file was left beside the link";
-#ifndef _WIN32  // Windows follows up to 63 links in a path, its own limit
+#ifndef _WIN32  // Windows follows up to 63 reparse points in a path (31 naming full paths)
   // A chain of 41 links (coordinates.dat, then 40 in "chain") is refused; one of 40 is followed.
   std::filesystem::create_directory(folder.path() / "chain");
   std::filesystem::create_symlink("../kept/real.dat", folder.path() / "chain" / "1");
@@ -120,11 +128,14 @@ TEST(CoordinateFile, GrabRemovesLeftoversOfEndedWritersOnceTheyAreOld) {
       // the name; old; to be removed
       {"coordinates.dat.999999999-1.tmp", true, true},
       {"coordinates.dat.999999999-2.tmp", false, false},
-      {"coordinates.dat.tmp", true, true},
+      // A name this program never makes: beside the end of a link it may be the user's own.
+      {"coordinates.dat.tmp", true, false},
       {shared::TemporaryName<char>("coordinates.dat", 999999999, 3), true, true},
 #ifndef _WIN32
       // init's: one whose end an unprivileged user can't ask about (tests/faults runs this so).
       {"coordinates.dat.1-4.tmp", true, false},
+      // Another user's (given away as root only): theirs to tidy.
+      {"coordinates.dat.999999999-5.tmp", true, ::geteuid() != 0},
 #endif
   };
   const auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
@@ -132,6 +143,10 @@ TEST(CoordinateFile, GrabRemovesLeftoversOfEndedWritersOnceTheyAreOld) {
     folder.Write(name, "0");
     if (old) std::filesystem::last_write_time(folder.path() / name, hour_ago);
   }
+#ifndef _WIN32
+  const auto foreign = folder.path() / std::get<0>(leftovers[5]);
+  EXPECT_TRUE(::geteuid() != 0 || ::chown(foreign.c_str(), 4242, 4242) == 0);
+#endif
   shared::WriteCoordinateFile(shared::CoordinateFilePath(folder.path()), "1", "2");
   for (const auto& [name, old, removed] : leftovers) {
     EXPECT_NE(std::filesystem::exists(folder.path() / name), removed) << name;
@@ -163,6 +178,102 @@ TEST(CoordinateFile, GrabKeepsAclsAttributesAndHardLinks) {
     EXPECT_EQ(std::string(note) + std::string(acl, 44), "mine" + kAcl) << "linked: " << linked;
     EXPECT_EQ(folder.Read("other.dat"), linked ? "0007\r\n0042\r\n" : "") << "a link split";
     EXPECT_EQ(folder.Entries(), linked ? 2u : 1u);
+  }
+}
+
+// The message `step` fails with; "done" where it succeeds.
+template <typename Step>
+std::string FailureOf(Step step) {
+  try {
+    step();
+  } catch (const shared::RunFailure& failure) {
+    return failure.what();
+  }
+  return "done";
+}
+
+std::string GrabFailure(const std::filesystem::path& file, const std::string& x = "0007") {
+  return FailureOf([&] { shared::WriteCoordinateFile(file, x, "0042"); });
+}
+
+// Sets or clears the immutable flag (chattr +i: root, on a file system that keeps it).
+bool SetImmutable(const std::filesystem::path& path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int flags = 0;
+  bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  if (fd >= 0) ::close(fd);
+  return done;
+}
+
+// A folder that takes no new file (without write permission; for root, immutable) holding a file
+// the user may write: written in place, and a write there cut short by a file size limit says
+// what the file holds. Without a file there, or over a file that can't be replaced, refused.
+TEST(CoordinateFile, FolderThatTakesNoNewFileGetsTheGrabInPlace) {
+  ScratchFolder folder;
+  const auto file = folder.path() / "coordinates.dat";
+  const auto close_folder = [&](bool closed) {
+    return ::geteuid() == 0 ? SetImmutable(folder.path(), closed)
+                            : ::chmod(folder.path().c_str(), closed ? 0555 : 0755) == 0;
+  };
+  if (!close_folder(true)) GTEST_SKIP() << "no folder can be closed to new files here";
+  EXPECT_EQ(GrabFailure(file).find("in place"), std::string::npos);
+  close_folder(false);
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+  if (SetImmutable(file, true)) {
+    EXPECT_NE(GrabFailure(file).find("written: Operation not permitted."), std::string::npos);
+    SetImmutable(file, false);
+  }
+  close_folder(true);
+  EXPECT_EQ(GrabFailure(file), "done");
+  EXPECT_EQ(folder.Read("coordinates.dat"), "0007\r\n0042\r\n");
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  const rlimit small{1024, limit.rlim_max};
+  ::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const std::string cut = GrabFailure(file, std::string(1500, '1'));
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  close_folder(false);
+  EXPECT_NE(cut.find("File too large. It may now hold part of the new"), std::string::npos) << cut;
+}
+
+// Written in place (a second name), the file waits for another program's lock 2 s, not for
+// ever: the grab runs on the window's thread.
+TEST(CoordinateFile, LockHeldByAnotherProgramHoldsTheGrabTwoSecondsOnly) {
+  ScratchFolder folder;
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+  const auto file = folder.path() / "coordinates.dat";
+  std::filesystem::create_hard_link(file, folder.path() / "other.dat");
+  const int held = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_SH), 0);
+  auto grab = std::async(std::launch::async, [&file] { return GrabFailure(file); });
+  const bool ended = grab.wait_for(std::chrono::seconds(4)) == std::future_status::ready;
+  ::close(held);  // a grab still waiting goes on, and the test ends
+  ASSERT_TRUE(ended) << "the grab waited on the lock for 4 s";
+  EXPECT_NE(grab.get().find("lock on it for more than 2 seconds. It was left as it is."),
+            std::string::npos);
+  EXPECT_EQ(GrabFailure(file), "done") << "the lock gone, the grab goes in";
+}
+
+// A file others could change would steer the clicks. Others' ids: root only.
+TEST(CoordinateFile, ReadRefusesAFileOthersMayWrite) {
+  ScratchFolder folder;
+  folder.Write("coordinates.dat", "0001\r\n0002\r\n");
+  const auto file = folder.path() / "coordinates.dat";
+  const uid_t me = ::geteuid();
+  const gid_t group = ::getegid();
+  // The owner, group and mode; what the message says: the fix, or "done" where it is read.
+  for (const auto& [uid, gid, mode, says] : {std::tuple{me, group, 0644, "done"},
+                                             {me, group, 0666, "chmod go-w"},
+                                             {me, group, 0664, "done"},
+                                             {me, group + 1, 0664, "chmod go-w"},
+                                             {4242u, group, 0644, "Delete it"}}) {
+    if (::chown(file.c_str(), uid, gid) != 0) continue;
+    ::chmod(file.c_str(), static_cast<mode_t>(mode));
+    const std::string said = FailureOf([&] { shared::ReadCoordinateFile(file); });
+    EXPECT_NE(said.find(says), std::string::npos) << uid << " " << said;
   }
 }
 

@@ -226,7 +226,25 @@ TEST_F(HostileFileTest, FileWithoutReadPermission) {
 #endif
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// A power cut between Windows' two renames leaves only the backup: Idlepress reads it, and says
+// so, until a grab puts a file in place; then it goes. (The replace itself: replace_steps_test.)
+TEST_F(HostileFileTest, BackupLeftAloneIsReadAndSaidSoUntilAGrab) {
+  const std::string backup = "coordinates.dat.999999999-1.bak";
+  folder.Write(backup, "0001\r\n0002\r\n");
+  const auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  std::filesystem::last_write_time(folder.path() / backup, hour_ago);
+  ASSERT_EQ(LoadFailure(), "no failure");
+  EXPECT_EQ(form.Watch()->TargetX + form.Watch()->TargetY, "00010002");
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_NE(desktop.messages[0].find(backup), std::string::npos) << desktop.messages[0];
+  shared::WriteCoordinateFile(file, "0007", "0042");
+  EXPECT_EQ(folder.Entries(), 1u) << "the backup was kept";
+  shared::InPlaceStage reached{};
+  EXPECT_EQ(shared::WriteInPlace(file, "1\r\n", reached), "");
+  EXPECT_EQ(folder.Read("coordinates.dat"), "1\r\n") << "written in place, the rest cut";
+}
+#else
 // A pipe in the file's place would block the start-up until something writes to it.
 TEST_F(HostileFileTest, PipeNamedLikeTheFileFailsWithoutWaiting) {
   ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);

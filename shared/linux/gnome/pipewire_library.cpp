@@ -2,14 +2,10 @@
 
 #include <dlfcn.h>
 
+#include "../resolve_symbol.hpp"
+
 namespace shared::gnome {
 namespace {
-
-template <typename Function>
-bool Resolve(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
 
 const PipeWire* Open() {
   // By soname alone, from the system's library folders, never beside the program.

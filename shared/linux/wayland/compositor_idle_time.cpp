@@ -48,7 +48,7 @@ class CompositorIdleTime final : public DesktopIdleTime {
 
   std::optional<std::uint64_t> MillisecondsSinceInput() override {
     if (!connection_.DispatchArrived()) return std::nullopt;
-    if (user_active_) return 0;
+    if (user_active_ || !quiet_seen_) return 0;
     return static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - last_user_input_)
             .count());
@@ -57,23 +57,34 @@ class CompositorIdleTime final : public DesktopIdleTime {
  private:
   static void Resumed(void* data) {
     auto* self = static_cast<CompositorIdleTime*>(data);
-    if (self->connection_.own_input) return;
+    if (self->connection_.own_input) {
+      self->own_active_ = true;
+      return;
+    }
     self->user_active_ = true;
-    self->last_user_input_ = Clock::now();
   }
+  // Events are read once a tick: input that ended since the last read is taken to have ended
+  // just now, which is all a tick needs to know.
   static void Idled(void* data) {
     auto* self = static_cast<CompositorIdleTime*>(data);
-    if (!self->user_active_) return;
-    self->user_active_ = false;
-    self->last_user_input_ = Clock::now() - std::chrono::milliseconds(kPauseMs);
+    // A pause after the program's own input alone says nothing of the user's; the first pause
+    // ends whatever came before the notification was asked for, which may be the user's.
+    if (self->user_active_ || !self->quiet_seen_) {
+      self->last_user_input_ = Clock::now() - std::chrono::milliseconds(kPauseMs);
+    }
+    self->user_active_ = self->own_active_ = false;
+    self->quiet_seen_ = true;
   }
 
   Connection& connection_;
   ext_idle_notification_v1* notification_ = nullptr;
   org_kde_kwin_idle_timeout* kde_timeout_ = nullptr;
+  // Input under way since the last pause: the user's, this program's own.
   bool user_active_ = false;
-  // Until the compositor tells otherwise, the user was there when the program started.
-  Clock::time_point last_user_input_ = Clock::now();
+  bool own_active_ = false;
+  // A notification starts as if input were under way: until its first pause, the user may be.
+  bool quiet_seen_ = false;
+  Clock::time_point last_user_input_;
 };
 
 }  // namespace

@@ -86,8 +86,10 @@ const wl_registry_listener Connection::kRegistryListener = {
            std::uint32_t version) {
           static_cast<Connection*>(data)->Global(registry, name, interface, version);
         },
-    // A monitor unplugged: its output stays listed but holds no point once its size is gone.
-    .global_remove = [](void*, wl_registry*, std::uint32_t) {},
+    .global_remove =
+        [](void* data, wl_registry*, std::uint32_t name) {
+          static_cast<Connection*>(data)->GlobalRemoved(name);
+        },
 };
 
 const wl_seat_listener Connection::kSeatListener = {
@@ -144,7 +146,8 @@ void Connection::Global(wl_registry* registry, std::uint32_t name, const char* i
     seat = Bind<wl_seat>(registry, name, wl_seat_interface, version, 5);
     wl_seat_add_listener(seat, &kSeatListener, this);
   } else if (offered == wl_output_interface.name) {
-    outputs.push_back({.output = Bind<wl_output>(registry, name, wl_output_interface, version, 3)});
+    outputs.push_back(
+        {.name = name, .output = Bind<wl_output>(registry, name, wl_output_interface, version, 3)});
     wl_output_add_listener(outputs.back().output, &kOutputListener, &outputs);
   } else if (offered == zxdg_output_manager_v1_interface.name) {
     xdg_output_manager =
@@ -163,6 +166,14 @@ void Connection::Global(wl_registry* registry, std::uint32_t name, const char* i
         Bind<ext_idle_notifier_v1>(registry, name, ext_idle_notifier_v1_interface, version, 1);
   } else if (offered == org_kde_kwin_idle_interface.name) {
     kde_idle = Bind<org_kde_kwin_idle>(registry, name, org_kde_kwin_idle_interface, version, 1);
+  }
+}
+
+// A monitor unplugged: its output stays listed, since an overlay may still name it, but holds no
+// point once its size is gone.
+void Connection::GlobalRemoved(std::uint32_t name) {
+  for (Output& output : outputs) {
+    if (output.name == name) output.width = output.height = 0;
   }
 }
 

@@ -22,6 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 // A monitor as the compositor lays them out: logical pixels, the same as Xwayland's.
 struct Output {
+  std::uint32_t name = 0;  // the global's
   wl_output* output = nullptr;
   zxdg_output_v1* xdg_output = nullptr;
   std::int32_t x = 0;
@@ -87,6 +88,7 @@ class Connection {
   bool Read(Clock::time_point deadline);
   void Global(wl_registry* registry, std::uint32_t name, const char* interface,
               std::uint32_t version);
+  void GlobalRemoved(std::uint32_t name);
   static const wl_registry_listener kRegistryListener;
   static const wl_seat_listener kSeatListener;
   static const wl_pointer_listener kPointerListener;

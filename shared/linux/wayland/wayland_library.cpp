@@ -5,6 +5,8 @@
 #include <cstdarg>
 #include <unordered_map>
 
+#include "../resolve_symbol.hpp"
+
 namespace shared::wayland {
 namespace {
 
@@ -22,12 +24,6 @@ struct Loaded {
   Library library;
   ProxyFunctions proxy;
 };
-
-template <typename Function>
-bool Resolve(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
 
 const Loaded* Open() {
   // By soname alone, from the system's library folders, never from beside the program.
