@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# What GNOME's native route costs, on headless mutter (tests/e2e/gnome_session.sh):
+# What GNOME's native route costs, on headless mutter (tests/e2e/lib.sh, E2E_COMPOSITOR=mutter):
 #
 #   bench/gnome_cost.sh [sequences=3] [seconds=60]
 #
@@ -24,23 +24,24 @@ fi
 BENCH_PLATFORM=linux # read by bench_lib.sh
 # shellcheck source=bench_lib.sh
 source "$(dirname "$0")/bench_lib.sh"
-# shellcheck source=../tests/e2e/gnome_session.sh
-source "$bench_repo/tests/e2e/gnome_session.sh"
+export E2E_COMPOSITOR=mutter E2E_HAND=$bench_repo/tests/e2e/hand/gnome_hand.py
 
 e2e_begin
 need_program E2E_IDLEPRESS
-start_gnome_session
-read -r ox oy < <(wev_origin) || fail "the hand never moved over wev 10 pixels at a time"
-folder=$scratch/app
-mkdir -p "$folder" && cp "$E2E_IDLEPRESS" "$folder/" && chmod -R a+rwX "$folder"
-printf '%04d\r\n%04d\r\n' $((ox + 150)) $((oy + 120)) >"$folder/coordinates.dat"
-hand move $((ox + 450)) $((oy + 330))
+start_wayland_session
+start_native_window
+start_hand
+readonly target_x=345 target_y=456 rest_x=900 rest_y=700
+folder=$(session_app_folder) || fail "could not make the programs' folder"
+idlepress=$(session_copy_program E2E_IDLEPRESS "$folder") || fail "could not copy Idlepress"
+printf '%04d\r\n%04d\r\n' "$target_x" "$target_y" >"$folder/coordinates.dat"
+hand move "$rest_x" "$rest_y"
 load_note
 
 # ---- 1. the sequences ----------------------------------------------------------------------
-start_program monitor "${as_session_user[@]}" dbus-monitor --session
+start_session_program monitor dbus-monitor --session
 let_time_pass 1
-start_session_program idlepress "$folder/Idlepress"
+start_session_program idlepress "$idlepress"
 idlepress_pid=$LAST_PID
 poll_until $((18 * sequences + 10)) eval '(($(native_presses | wc -l) >= 3 * sequences))' ||
   fail "expected $((3 * sequences)) presses in wev, saw $(native_presses | wc -l)"
@@ -66,38 +67,32 @@ awk 'function stamp() { match($0, /time=[0-9.]+/); return substr($0, RSTART + 5,
      button && /boolean true/ { button = 0; click++; late[click] = now - before - 1000 * click
          if (click == 3) printf "sequence %d: cast opened in %.1f ms (its node %.1f ms after CreateSession) on the tick before; each press after its tick: %.1f, %.1f, %.1f ms\n", n, open, node, late[1], late[2], late[3] }
      button && /boolean false/ { button = 0 }' "$scratch/monitor.out"
-mapfile -t presses < <(native_presses)
+# wev's presses by mutter's own clock (the "time:" of each event), one a serial.
+mapfile -t presses < <(awk '/wl_pointer\] button:.*state: 1/ { s = $0; sub(/.*serial: /, "", s); sub(/;.*/, "", s)
+    if (!(s in seen)) { seen[s] = 1; t = $0; sub(/.*time: /, "", t); sub(/;.*/, "", t); print t } }' "$scratch/wev.txt")
 for ((s = 0; s < sequences; s++)); do
-  t1=${presses[3 * s]%% *} t2=${presses[3 * s + 1]%% *} t3=${presses[3 * s + 2]%% *}
+  t1=${presses[3 * s]} t2=${presses[3 * s + 1]} t3=${presses[3 * s + 2]}
   echo "sequence $((s + 1)): wev's presses $((t2 - t1)) ms and $((t3 - t2)) ms apart"
 done
 
 # ---- 2. waiting ----------------------------------------------------------------------------
-proc_sample() {  # PID: "cpu_ns voluntary_switches"
-  local cpu_ns key value voluntary=""
-  read -r cpu_ns _ <"/proc/$1/schedstat" || return 1
-  while read -r key value _; do
-    [[ $key == voluntary_ctxt_switches: ]] && voluntary=$value
-  done <"/proc/$1/status"
-  echo "$cpu_ns $voluntary"
-}
-start_session_program native "$folder/Idlepress"
+start_session_program native "$idlepress"
 native_pid=$LAST_PID
-start_program x11 "${as_session_user[@]}" env PIPEWIRE_REMOTE=none "$folder/Idlepress"
+start_session_program x11 env PIPEWIRE_REMOTE=none "$idlepress"
 x11_pid=$LAST_PID
 # The hand moves every 4 s, so that neither counts up to 15 s; the pointer rests over wev.
 (for ((i = 0; i < seconds / 4 + 2; i++)); do
-  echo "move $((ox + 450 + i % 2)) $((oy + 330))" >&9
+  echo "move $((rest_x + i % 2)) $rest_y" >&"$hand_fd"
   sleep 4
 done) &
 e2e_pids+=("$!")
 sleep 5
-read -r n_ns n_vol < <(proc_sample "$native_pid") || fail "the native Idlepress ended early"
-read -r x_ns x_vol < <(proc_sample "$x11_pid") || fail "the X11 Idlepress ended early"
+read -r n_ns _ _ _ n_vol _ < <(proc_sample "$native_pid") || fail "the native Idlepress ended early"
+read -r x_ns _ _ _ x_vol _ < <(proc_sample "$x11_pid") || fail "the X11 Idlepress ended early"
 a_ms=$(now_ms)
 sleep $((seconds - 5))
-read -r n2_ns n2_vol < <(proc_sample "$native_pid") || fail "the native Idlepress ended early"
-read -r x2_ns x2_vol < <(proc_sample "$x11_pid") || fail "the X11 Idlepress ended early"
+read -r n2_ns _ _ _ n2_vol _ < <(proc_sample "$native_pid") || fail "the native Idlepress ended early"
+read -r x2_ns _ _ _ x2_vol _ < <(proc_sample "$x11_pid") || fail "the X11 Idlepress ended early"
 b_ms=$(now_ms)
 grep -q "PipeWire isn't running" "$scratch/x11.err" || fail "the second Idlepress didn't fall back to X11"
 assert_eq "presses while waiting" "$((3 * sequences))" "$(native_presses | wc -l)"

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Usage: scripts/gnome-wayland.sh
-# Runs the end-to-end test of the programs on GNOME (tests/e2e/gnome_wayland_test.sh): headless
-# mutter with Xwayland, PipeWire and WirePlumber on a private session bus, wev as a native
-# Wayland window. Builds the linux preset first; prints the test's log and exits with its status
-# (77: skipped, a package missing).
+# Runs the end-to-end tests of native Wayland windows under mutter (GNOME's compositor) instead of
+# sway: mutter headless with Xwayland, PipeWire and WirePlumber on a private session bus, wev as
+# the native window, and tests/e2e/hand/gnome_hand.py, a remote-desktop session of the tests'
+# own, as the user's mouse and keyboard. One case stops WirePlumber. Builds the linux preset
+# first; prints each test's result and the time taken.
 #
 # It installs nothing. Beside what scripts/install-deps.sh installs:
-#   apt-get install --no-install-recommends mutter pipewire wireplumber wev
+#   apt-get install --no-install-recommends mutter pipewire wireplumber
 set -euo pipefail
 script=$(realpath "$0")
 usage() { sed -n '2,/^[^#]/{/^# shellcheck/d;s/^# \{0,1\}//p}' "$script"; }  # the comment above
@@ -16,12 +17,15 @@ case $#:${1:-} in
   *) usage >&2; exit 2 ;;
 esac
 cd "$(dirname "$0")/.."
+command -v mutter >/dev/null || { echo "mutter is not installed (package mutter)" >&2; exit 1; }
 
 cmake --preset linux >/dev/null && cmake --build --preset linux
-export E2E_PLATFORM=linux E2E_WORK=$PWD/build/linux/tests/e2e/work
-export E2E_IDLEPRESS=$PWD/build/linux/bin/Idlepress E2E_SIGHTREL=$PWD/build/linux/bin/Sightrel
+log=build/gnome-wayland.log
 start=$SECONDS
 status=0
-bash tests/e2e/gnome_wayland_test.sh || status=$?
-echo "Took $((SECONDS - start)) s; status $status."
+E2E_COMPOSITOR=mutter ctest --preset linux -R '^e2e\.linux\.(idlepress_native|sightrel_native)' \
+  --output-on-failure >"$log" 2>&1 || status=1
+grep -E 'Test +#|tests passed' "$log" | sed 's/^/  /'
+grep -q 'Skipped' "$log" && echo "Some were skipped: see $log."
+echo "Took $((SECONDS - start)) s; the tests' output is in $log."
 exit "$status"

@@ -122,6 +122,10 @@ void FormWindow::Tick(void* self) {
   // dropped during a prompt doesn't stop the ones after it.
   Fl::repeat_timeout(window.layout_.timer_interval_ms / 1000.0, Tick, self);
   window.Dispatch([&window] { window.form_.Timer1_Timer(window); });
+  // FLTK 1.3 waits for the next tick as long as it was due when this one began, so a slow tick
+  // (GNOME's cast opening) makes the next as late (measured). A timeout due now makes FLTK read
+  // its clock again before it waits.
+  Fl::add_timeout(0.0, [](void*) {});
 }
 
 // FLTK calls this for the close box, the window manager's close and, by default, for Escape.
