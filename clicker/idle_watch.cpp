@@ -58,6 +58,8 @@ void IdleWatch::Timer1_Timer() {
 
   if (!Clicking) {
     if (pointer_.ReadEveryTick()) {
+      // The pointer may have left its native route (GNOME's cast failed) since it was told.
+      Unprepare();
       // Nor is a pointer at rest that reads still while the user works where the X pointer
       // can't be seen.
       if (current == LastPos && DesktopSawUserInput()) return;
@@ -74,12 +76,21 @@ void IdleWatch::Timer1_Timer() {
       // Without the desktop's word a tick can't be told still.
       if (!desktop_idle_ || DesktopIdleUnknown) {
         IdleCount = 0;
+        Unprepare();
         return;
       }
       if (input) {
         IdleCount = 0;
       } else if (IdleCount < std::numeric_limits<std::int16_t>::max()) {
         ++IdleCount;
+      }
+      // Told a tick ahead, so that a platform that needs a moment to set up the clicks (GNOME's
+      // cast) has it before the first click's tick. Not from a count of 0: that would be on
+      // every tick with input.
+      if (IdleCount > 0 && IdleCount + 1 == IdleLimit) {
+        Prepare();
+      } else if (IdleCount != IdleLimit) {
+        Unprepare();
       }
       if (IdleCount != IdleLimit || !StartSequenceAtRest()) return;
     }
@@ -98,8 +109,9 @@ void IdleWatch::Timer1_Timer() {
 bool IdleWatch::StartSequenceAtRest() {
   const std::int32_t x = ConvertTarget(TargetX, "X");
   const std::int32_t y = ConvertTarget(TargetY, "Y");
+  Prepare();
+  prepared_ = false;
   TargetOffScreen = !pointer_.OnScreen(x, y);
-  pointer_.BeginSequence();
   shared::POINT rest{};
   RestPlaceUnknown = !TargetOffScreen && !pointer_.GetCursorPos(rest);
   if (TargetOffScreen || RestPlaceUnknown) {
@@ -111,7 +123,18 @@ bool IdleWatch::StartSequenceAtRest() {
   return true;
 }
 
+void IdleWatch::Prepare() {
+  if (!prepared_) pointer_.BeginSequence();
+  prepared_ = true;
+}
+
+void IdleWatch::Unprepare() {
+  if (prepared_) pointer_.EndSequence();
+  prepared_ = false;
+}
+
 void IdleWatch::ResetCount() {
+  Unprepare();
   if (Clicking) pointer_.EndSequence();
   IdleCount = 0;
   Clicking = false;

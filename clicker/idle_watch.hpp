@@ -30,7 +30,9 @@ inline constexpr std::uint64_t kTickMilliseconds = 1000;
 // Where the pointer is not read every tick (a native Wayland session, Pointer::ReadEveryTick),
 // the desktop's idle time alone tells a still tick: the user's input within the last tick counts
 // as a move, any key included, and the pointer is read only when a sequence starts, for the place
-// to return to. A target on no monitor starts no sequence there.
+// to return to. A target on no monitor starts no sequence there. The pointer is told of a
+// sequence (BeginSequence) on the tick before it is due, where the limit allows, and told again
+// (EndSequence) if input comes first.
 //
 // A tick on which the session is locked (Windows: the pointer can't be read; Linux: the session
 // says so) starts the count again from 0 and, where the pointer reads, notes it as the resting
@@ -72,6 +74,8 @@ class IdleWatch {
 
  private:
   bool StartSequenceAtRest();
+  void Prepare();
+  void Unprepare();
   void ResetCount();
   void ClickStepDue();
   void ClickTarget();
@@ -84,6 +88,8 @@ class IdleWatch {
   shared::SessionLock* session_lock_;
   // Ticks since the one on which the watch last clicked, counting this one; stops at its top.
   std::uint32_t ticks_since_own_input_ = std::numeric_limits<std::uint32_t>::max();
+  // The pointer was told of a sequence due on the next tick (BeginSequence), not yet begun.
+  bool prepared_ = false;
 };
 
 }  // namespace clicker

@@ -18,6 +18,8 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32
   binutils-mingw-w64-x86-64 lld
   libfltk1.3-dev libx11-dev libxtst-dev libsystemd-dev
+  # PipeWire's headers, for the pointer in GNOME's screen cast (the library is loaded at run time)
+  libpipewire-0.3-dev
   # the Wayland client's headers and protocol glue (the library itself is loaded at run time)
   libwayland-dev libwayland-bin wayland-protocols plasma-wayland-protocols
   # what the static FLTK calls, linked as shared libraries

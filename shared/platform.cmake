@@ -38,6 +38,9 @@ else()
     linux/desktop_session_linux.cpp
     linux/local_bus.cpp
     linux/logind_session_lock.cpp
+    linux/mutter_idle_time.cpp
+    linux/gnome/mutter_cast.cpp
+    linux/gnome/pipewire_library.cpp
     linux/sd_bus_library.cpp
     linux/system_pointer_linux.cpp
     linux/x11_pointer.cpp
@@ -61,6 +64,11 @@ else()
   find_path(WAYLAND_CLIENT_INCLUDE_DIR wayland-client.h REQUIRED)
   include(${CMAKE_CURRENT_LIST_DIR}/linux/wayland/protocols.cmake)
   wayland_protocol_glue(desktop_platform)
+  # PipeWire, for the pointer in GNOME's screen cast: headers at build time (system headers, for
+  # their C idioms); libpipewire-0.3.so.0 is loaded at run time, where it is installed.
+  find_path(PIPEWIRE_INCLUDE_DIR pipewire/pipewire.h PATH_SUFFIXES pipewire-0.3 REQUIRED)
+  find_path(SPA_INCLUDE_DIR spa/pod/builder.h PATH_SUFFIXES spa-0.2 REQUIRED)
+  target_include_directories(desktop_platform SYSTEM PRIVATE ${PIPEWIRE_INCLUDE_DIR} ${SPA_INCLUDE_DIR})
   target_link_libraries(desktop_platform PUBLIC shared_rules ${FLTK_LINK_LIBRARIES} X11::Xtst
                         PRIVATE ${CMAKE_DL_LIBS} project_warnings)
 endif()

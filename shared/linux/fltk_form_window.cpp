@@ -126,6 +126,10 @@ void FormWindow::Tick(void* self) {
   // The message about a failure opens for now, not for the user's last press or key: a manager
   // may refuse the keyboard to a window with an old time, or hand it back to the press's window.
   if (window.failure_) fl_event_time = ServerTime();
+  // FLTK 1.3 waits for the next tick as long as it was due when this one began, so a slow tick
+  // (GNOME's cast opening) makes the next as late (measured). A timeout due now makes FLTK read
+  // its clock again before it waits.
+  Fl::add_timeout(0.0, [](void*) {});
 }
 
 // FLTK calls this for the close box, the window manager's close and, by default, for Escape.

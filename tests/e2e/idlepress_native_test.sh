@@ -8,6 +8,10 @@
 # click; once the typing stops, the sequence comes after the limit.
 # Case "no_entry" (KWin only, which lets a program use fake input only once its desktop entry asks
 # for it): Idlepress started without its entry says on stderr to run add-to-menu.sh.
+# Under mutter (E2E_COMPOSITOR=mutter), GNOME's route: no cast of Idlepress's is open while it
+# waits or while keys are typed, nor once its clicks are done. Case "no_cast" (mutter only): with
+# WirePlumber gone the streams never start, and Idlepress says so and clicks no native window; with
+# PipeWire out of reach it says so at start.
 # shellcheck disable=SC2016  # eval expands the poll conditions at each try
 source "$(dirname "$0")/lib.sh"
 
@@ -16,6 +20,8 @@ e2e_begin
 need_program E2E_IDLEPRESS
 [[ $native_case != no_entry || ${E2E_COMPOSITOR:-sway} == kwin ]] ||
   skip "only KWin asks for a program's desktop entry (scripts/kde-wayland.sh runs this case)"
+[[ $native_case != no_cast || ${E2E_COMPOSITOR:-sway} == mutter ]] ||
+  skip "only GNOME casts the screen (scripts/gnome-wayland.sh runs this case)"
 start_wayland_session
 start_native_window
 start_hand
@@ -40,6 +46,18 @@ if [[ $native_case == no_entry ]]; then
 fi
 window=$(wait_for_window Idlepress 20) || fail "expected Idlepress's window within 20 s, saw none"
 note "Idlepress: $(head -n 1 "$scratch/idlepress.err")"
+# no_casts_but_the_hands WHEN: under mutter, mutter holds the hand's sessions alone.
+no_casts_but_the_hands() {
+  [[ ${E2E_COMPOSITOR:-sway} == mutter ]] || return 0
+  poll_until 2 eval '[[ $(cast_sessions) == "1 1" ]]' ||
+    fail "$1: expected no session of Idlepress's open in mutter, saw (remote, cast) $(cast_sessions)"
+  pass "$1: mutter holds the hand's sessions alone"
+}
+no_casts_but_the_hands "Idlepress waiting"
+if [[ $native_case == no_cast ]]; then
+  kill -TERM "$wireplumber_pid"
+  wait_for_exit "$wireplumber_pid" 5 || fail "WirePlumber didn't end within 5 s"
+fi
 set_idle_limit_by_hand "$window" 2
 
 # presses_after N: the presses wev got after its Nth, one a line.
@@ -57,6 +75,7 @@ if [[ $native_case == typing ]]; then
     let_time_pass 0.4
   done
   last_key_ms=$(now_ms)
+  no_casts_but_the_hands "keys typed every 0.4 s for 5 s"
   keys=$(native_key_presses)
   ((keys >= 10)) || fail "expected wev to get the typed keys, it got $keys"
   assert_eq "clicks while keys were typed for 5 s ($keys keys in wev)" "" "$(presses_after $before)"
@@ -72,6 +91,20 @@ fi
 
 hand move "$rest_x" "$rest_y"
 rested_ms=$(now_ms)
+if [[ $native_case == no_cast ]]; then
+  poll_until 8 grep -q "sent nothing within a second" "$scratch/idlepress.err" ||
+    fail "with WirePlumber gone: expected Idlepress to report the silent cast within 8 s: $(cat "$scratch/idlepress.err")"
+  pass "stderr: $(tail -n 1 "$scratch/idlepress.err")"
+  no_casts_but_the_hands "after the silent cast"
+  let_time_pass 3
+  assert_eq "clicks in wev since (XTest reaches X11 windows only)" "" "$(presses_after $before)"
+  start_session_program no_pipewire env PIPEWIRE_REMOTE=none "$idlepress"
+  poll_until 5 grep -q "PipeWire isn't running" "$scratch/no_pipewire.err" ||
+    fail "with PipeWire out of reach: expected a report within 5 s: $(cat "$scratch/no_pipewire.err")"
+  pass "stderr: $(cat "$scratch/no_pipewire.err")"
+  note "passed"
+  exit 0
+fi
 wait_for_presses $((before + 3)) 8 ||
   fail "expected 3 clicks in wev within 8 s of the pointer's rest (a limit of 2), wev got $(presses_after $before | wc -l): $(presses_after $before | tr '\n' ';')"
 read -r t1 x1 y1 b1 < <(presses_after $before | sed -n 1p)
@@ -84,4 +117,5 @@ assert_between "first click after the pointer came to rest" $((t1 - rested_ms)) 
 assert_between "second click after the first" $((t2 - t1)) 700 1300 " ms"
 assert_between "third click after the second" $((t3 - t2)) 700 1300 " ms"
 assert_eq "the pointer after the sequence, as wev saw it" "$rest_x $rest_y" "$(native_pointer)"
+no_casts_but_the_hands "the sequence done"
 note "passed"

@@ -503,7 +503,8 @@ start_wayland_session() {
   case $compositor in
     sway) start_sway ;;
     kwin) start_kwin ;;
-    *) fail "E2E_COMPOSITOR must be sway or kwin, not \"$compositor\"" ;;
+    mutter) start_mutter ;;
+    *) fail "E2E_COMPOSITOR must be sway, kwin or mutter, not \"$compositor\"" ;;
   esac
   # The test's own X clients (xdotool, xwininfo) run as root.
   poll_until 20 eval '"${as_session_user[@]}" xhost +si:localuser:root >/dev/null 2>&1' ||
@@ -574,6 +575,57 @@ start_kwin() {
   e2e_pids+=("$(cat "$session_home/session.pid")")
 }
 
+# start_mutter: mutter headless (GNOME's compositor), one monitor 1280x1024, with PipeWire and
+# WirePlumber beside it on a session bus of their own, which the programs get too. The hand is
+# gnome_hand.py, through mutter's remote desktop; it maximizes wev (start_hand), as a user would
+# with Super+Up, so that wev's surface coordinates are the layout's.
+start_mutter() {
+  local tool bin=$session_home/bin
+  for tool in mutter pipewire wireplumber dbus-daemon; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+  done
+  /usr/bin/python3 -c 'import dbus' 2>/dev/null || skip "python3-dbus is not installed"
+  E2E_HAND=$(dirname "${BASH_SOURCE[0]}")/hand/gnome_hand.py
+  # mutter's session lets the user's and root's X clients in without its cookie (mutter tells no
+  # one where that is), writes the displays, and lasts until the test ends it.
+  mkdir -p "$bin"
+  cat >"$bin/session" <<SESSION
+#!/bin/sh
+xhost +si:localuser:root +si:localuser:"\$(id -un)" >/dev/null
+echo \$\$ >$session_home/session.pid
+printf '%s %s\\n' "\$WAYLAND_DISPLAY" "\$DISPLAY" >$session_home/displays
+exec sleep 100000
+SESSION
+  chmod 755 "$bin/session"
+  ((EUID == 0)) && chown -R 65534:65534 "$session_home"
+  "${as_session_user[@]}" dbus-daemon --session --nofork --print-address=3 3>"$scratch/bus" &
+  e2e_pids+=("$!")
+  poll_until 10 test -s "$scratch/bus" || fail "dbus-daemon gave no session bus address within 10 s"
+  as_session_user+=(DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$scratch/bus")")
+  "${as_session_user[@]}" pipewire >"$scratch/pipewire.log" 2>&1 &
+  e2e_pids+=("$!")
+  poll_until 10 test -S "$XDG_RUNTIME_DIR/pipewire-0" || fail "PipeWire made no socket within 10 s"
+  "${as_session_user[@]}" wireplumber >"$scratch/wireplumber.log" 2>&1 &
+  wireplumber_pid=$!
+  e2e_pids+=("$wireplumber_pid")
+  "${as_session_user[@]}" mutter --headless --wayland --virtual-monitor 1280x1024 \
+    --wayland-display=wayland-e2e -- "$bin/session" >"$scratch/mutter.log" 2>&1 &
+  compositor_pid=$!
+  wait_for_session mutter 30
+  e2e_pids+=("$(cat "$session_home/session.pid")")
+}
+
+# cast_sessions: how many remote-desktop and screen-cast sessions mutter holds, "REMOTE CAST"
+# (the hand holds one of each).
+cast_sessions() {
+  local service count=()
+  for service in RemoteDesktop ScreenCast; do
+    count+=("$("${as_session_user[@]}" gdbus introspect --session --dest "org.gnome.Mutter.$service" \
+      --object-path "/org/gnome/Mutter/$service/Session" 2>/dev/null | grep -c '^ \+node ')")
+  done
+  echo "${count[*]}"
+}
+
 # stamp_lines: each line of stdin, after the Unix time in milliseconds it arrived at.
 stamp_lines() {
   local line t
@@ -637,6 +689,11 @@ start_hand() {
     fail "the hand got no pointer within 10 s: $(cat "$scratch/hand.err")"
   hand_answers=1
   note "hand: $(head -n 1 "$scratch/hand.out")"
+  if [[ ${E2E_COMPOSITOR:-sway} == mutter ]]; then
+    hand maximize
+    poll_until 10 grep -q 'configure: width: 1280; height: 1024' "$scratch/wev.txt" ||
+      fail "Super+Up didn't maximize wev within 10 s"
+  fi
 }
 
 # hand COMMAND...: one command to the hand (see hand/wayland_hand.cpp), done once it returns.

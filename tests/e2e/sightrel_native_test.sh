@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sightrel grabbing a point over a native Wayland window (wev) under a headless compositor (sway,
-# or KWin with E2E_COMPOSITOR=kwin), the user's mouse and keyboard a virtual device of the tests.
+# KWin with E2E_COMPOSITOR=kwin, or mutter), the user's mouse and keyboard a virtual device of the tests.
 # The pointer is over wev when Sightrel opens, so it never crosses Sightrel's window (which would
 # give wev the keyboard); it moves to another point over wev and rests, and Return typed on the
 # keyboard, which Sightrel has from its start, writes that point to coordinates.dat.
@@ -30,4 +30,9 @@ wait_for_exit "$sightrel_pid" 10 || fail "Return: expected Sightrel to end withi
 assert_eq "Sightrel's exit status after Return" 0 "$EXIT_STATUS"
 assert_file_bytes "coordinates.dat after Return with the pointer at 1000,800 over wev" \
   "$folder/coordinates.dat" '1000\r\n0800\r\n'
+if [[ ${E2E_COMPOSITOR:-sway} == mutter ]]; then
+  poll_until 2 eval '[[ $(cast_sessions) == "1 1" ]]' ||
+    fail "Sightrel's cast was still open in mutter 2 s after it ended: $(cast_sessions)"
+  pass "mutter holds the hand's sessions alone once Sightrel has ended"
+fi
 note "passed"

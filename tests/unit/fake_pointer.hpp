@@ -40,6 +40,8 @@ class FakePointer : public shared::Pointer {
   std::string Route() const override { return route; }
   bool AnyButtonHeld() override { return button_held || out_of_reach; }
   bool ButtonsOutOfReach() override { return out_of_reach; }
+  void BeginSequence() override { ++sequences_begun, in_sequence = true; }
+  void EndSequence() override { in_sequence = false; }
 
   // The clicks made so far: where each press landed, in order.
   std::vector<shared::POINT> Presses() const {
@@ -60,4 +62,6 @@ class FakePointer : public shared::Pointer {
   std::string route;
   bool out_of_reach = false;  // the buttons can't be read past the window in front
   std::vector<Call> calls;
+  int sequences_begun = 0;
+  bool in_sequence = false;
 };

@@ -376,6 +376,29 @@ TEST(IdleWatch, NativeSequenceThatCantRunSaysWhy) {
   EXPECT_EQ(pointer.Presses(), std::vector<POINT>{kTarget});
 }
 
+// Natively the pointer is told of a sequence a tick before its first click, and told it is off
+// when input comes first.
+TEST(IdleWatch, NativeSequenceIsToldATickAheadAndCalledOffByInput) {
+  FakePointer pointer;
+  pointer.read_every_tick = false;
+  FakeDesktopIdle desktop;
+  clicker::IdleWatch watch(pointer, "0123", "0456", &desktop, &desktop);
+  watch.SetIdleLimit(3);
+  // Still, still, input: told on the second tick, called off on the third.
+  for (const bool expected : {false, true, false}) {
+    desktop.now_ms += 1000;
+    if (!expected && desktop.now_ms == 3000) desktop.last_input_ms = desktop.now_ms - 10;
+    watch.Timer1_Timer();
+    EXPECT_EQ(pointer.in_sequence, expected) << desktop.now_ms;
+  }
+  for (int tick = 1; tick <= 3; ++tick) {
+    desktop.now_ms += 1000;
+    watch.Timer1_Timer();
+  }
+  EXPECT_EQ(pointer.sequences_begun, 2);
+  EXPECT_EQ(pointer.Presses(), std::vector<POINT>{kTarget});
+}
+
 TEST(IdleWatch, StateAfterASequenceIsBackToWatching) {
   FakePointer pointer;
   pointer.position = kRest;

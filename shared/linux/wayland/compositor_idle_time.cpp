@@ -1,5 +1,6 @@
 #include <limits>
 
+#include "../mutter_idle_time.hpp"
 #include "ext-idle-notify-v1-client.h"
 #include "idle-client.h"
 #include "native_route.hpp"
@@ -90,6 +91,8 @@ class CompositorIdleTime final : public DesktopIdleTime {
 
 std::unique_ptr<DesktopIdleTime> OpenNativeIdleTime() {
   Connection* const connection = Connection::Get();
+  // GNOME's route: mutter offers no idle protocol, but its idle monitor counts all input.
+  if (connection && connection->Offers("gtk_shell1")) return OpenMutterIdleTime();
   if (!connection || !connection->seat || !(connection->idle_notifier || connection->kde_idle)) {
     return nullptr;
   }

@@ -1,10 +1,13 @@
 #include <linux/input-event-codes.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <utility>
 
+#include "../gnome/mutter_cast.hpp"
+#include "../x11_pointer.hpp"
 #include "fake-input-client.h"
 #include "native_route.hpp"
 #include "overlay.hpp"
@@ -150,6 +153,23 @@ class NativePointer final : public Pointer {
   bool moved_ = false;
 };
 
+NativeRoute OpenGnomeRoute() {
+  std::string missing;
+  std::unique_ptr<gnome::Caster> caster = gnome::OpenMutterCaster(missing);
+  if (!caster) {
+    return {nullptr, missing +
+                         ", so native Wayland windows can't be reached: only X11 windows "
+                         "are seen and clicked."};
+  }
+  return {std::make_unique<gnome::GnomePointer>(
+              std::move(caster), OpenX11Pointer({}),
+              [](const std::string& route) {
+                std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, route.c_str());
+                std::fflush(stderr);
+              }),
+          {}};
+}
+
 }  // namespace
 
 NativeRoute OpenNativeRoute() {
@@ -161,6 +181,8 @@ NativeRoute OpenNativeRoute() {
             "The Wayland compositor couldn't be reached (is libwayland-client "
             "installed?), so only X11 windows are seen and clicked."};
   }
+  // GNOME (mutter offers gtk_shell1): its remote desktop and screen cast, on the session bus.
+  if (connection->Offers("gtk_shell1")) return OpenGnomeRoute();
   const bool clicks = connection->virtual_pointer_manager || connection->fake_input;
   const bool idle = connection->idle_notifier || connection->kde_idle;
   if (clicks && idle && connection->layer_shell && connection->seat && connection->shm &&

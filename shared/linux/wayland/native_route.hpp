@@ -20,8 +20,9 @@ struct NativeRoute {
 // Looks at what the compositor in $WAYLAND_DISPLAY offers. Throws nothing.
 NativeRoute OpenNativeRoute();
 
-// The compositor's idle notification, on the native route's connection: counts every input, a
-// pressed key too. Null where the route has none (then there is no native route either).
+// The compositor's idle notification, on the native route's connection, or GNOME's idle monitor
+// on its route: counts every input, a pressed key too. Null where the route has none (then there
+// is no native route either).
 std::unique_ptr<DesktopIdleTime> OpenNativeIdleTime();
 
 }  // namespace shared::wayland
