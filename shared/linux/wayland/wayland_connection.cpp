@@ -184,6 +184,9 @@ Connection* Connection::Get() {
     // Kept for the process's life: the compositor ends its objects when the process ends.
     auto* made = new Connection;
     if (made->Open()) return made;
+    // A compositor that didn't answer in time is left: its proxies go with the connection.
+    if (made->display) Load()->display_disconnect(made->display);
+    delete made;
     return static_cast<Connection*>(nullptr);
   }();
   return connection;
