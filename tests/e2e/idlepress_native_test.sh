@@ -72,9 +72,9 @@ if [[ $native_case == typing ]]; then
   typed_until=$(($(now_ms) + 5000))
   while (($(now_ms) < typed_until)); do
     hand key a
+    last_key_ms=$(now_ms)
     let_time_pass 0.4
   done
-  last_key_ms=$(now_ms)
   no_casts_but_the_hands "keys typed every 0.4 s for 5 s"
   keys=$(native_key_presses)
   ((keys >= 10)) || fail "expected wev to get the typed keys, it got $keys"
