@@ -195,8 +195,9 @@ NativeRoute OpenNativeRoute() {
     pointer->Start();
     return {std::move(pointer), {}};
   }
-  // KWin offers its fake input only to programs whose menu entry asks for it.
-  if (connection->kde_idle || connection->Offers("org_kde_plasma_shell")) {
+  // KWin offers its fake input only to programs whose menu entry asks for it; it offers its
+  // Plasma shell to all (KWin 5.27). wlroots offers KDE's idle protocol too, so that tells nothing.
+  if (connection->Offers("org_kde_plasma_shell") || connection->Offers("kde_output_device_v2")) {
     return {nullptr,
             "KDE Plasma lets a program click native Wayland windows only once its menu entry "
             "asks for it: run ./add-to-menu.sh from the programs' folder, then start the program "
