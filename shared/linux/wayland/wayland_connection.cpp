@@ -274,11 +274,4 @@ const Output* Connection::OutputAt(std::int32_t x, std::int32_t y) const {
   return nullptr;
 }
 
-const Output* Connection::OutputOf(const wl_output* output) const {
-  for (const Output& o : outputs) {
-    if (o.output == output) return &o;
-  }
-  return nullptr;
-}
-
 }  // namespace shared::wayland

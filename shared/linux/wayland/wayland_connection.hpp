@@ -81,7 +81,6 @@ class Connection {
   };
   std::optional<Box> Layout() const;
   const Output* OutputAt(std::int32_t x, std::int32_t y) const;
-  const Output* OutputOf(const wl_output* output) const;
 
  private:
   bool Open();
