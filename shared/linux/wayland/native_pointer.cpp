@@ -59,7 +59,7 @@ class NativePointer final : public Pointer {
     // A point on no monitor is refused rather than clamped to an edge: a click there would land
     // on whatever the edge shows.
     const std::optional<Connection::Box> layout = connection_.Layout();
-    moved_ = layout && connection_.OutputAt(x, y);
+    moved_ = layout && OnScreen(x, y);
     if (!moved_) return false;
     if (virtual_pointer_) {
       zwlr_virtual_pointer_v1_motion_absolute(virtual_pointer_, NowMs(),
@@ -91,6 +91,10 @@ class NativePointer final : public Pointer {
       }
     }
     return SendOwnInput();
+  }
+
+  bool OnScreen(std::int32_t x, std::int32_t y) const override {
+    return connection_.OutputAt(x, y) != nullptr;
   }
 
   // No Wayland protocol tells a client about another client's buttons.
